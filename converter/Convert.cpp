@@ -1,0 +1,108 @@
+// The conversion run: bind the decoder modules, open the input, synchronise,
+// create the WAV file, copy every block, tear down.
+#include "DecoderBinding.h"
+#include "MpegToWavConverter.h"
+
+namespace {
+// Bytes of the parameter record handed to masd_init.
+const DecoderParams kDecoderParams = {{1, 0, 0, 0, 141, 0}};
+}  // namespace
+
+// What a run holds besides the converter's own fields. The buffers live on the
+// stack and are reused for every block.
+struct CMpegToWavConverter::Run {
+    DecoderBinding binding;
+    uint32_t initWord;
+    DecoderHandle decoder;
+    uint32_t frameWord;
+    PcmBlock pcm;
+    AuxBlock aux;
+    unsigned char auxBuffer[DECODER_AUX_BUFFER_BYTES];
+    unsigned char samples[DECODER_SAMPLE_BUFFER_BYTES];
+};
+
+uint64_t PcmBlockBytes(const PcmBlock& block)
+{
+    return 2u * static_cast<uint64_t>(block.first) * block.second;
+}
+
+int CMpegToWavConverter::Convert()
+{
+    Run run;
+    run.initWord = 0;
+    run.decoder = nullptr;
+    run.frameWord = 0;
+    run.pcm.first = 0;
+    run.pcm.second = 0;
+    run.pcm.samples = run.samples;
+    run.aux.count = 0;
+    run.aux.data = run.auxBuffer;
+
+    int result = BindDecoder(run.binding);
+    if (result != QV_OK)
+        return result;
+    result = OpenInput();
+    if (result != QV_OK) {
+        UnbindDecoder(run.binding);
+        return result;
+    }
+
+    // From here on every way out, an exception included, passes the teardown.
+    try {
+        result = Decode(run);
+    } catch (...) {
+        Teardown(run, nullptr);
+        throw;
+    }
+    int closeWave = QV_OK;
+    Teardown(run, &closeWave);
+    // A file that could not be finished is no success.
+    if (result == QV_OK && closeWave != QV_OK)
+        result = QV_ERR_CLOSE_WAVE;
+    return result;
+}
+
+int CMpegToWavConverter::Decode(Run& run)
+{
+    if (run.binding.Init()(kDecoderParams, ReadInputCallback, &run.initWord, &run.decoder) != DECODER_OK)
+        return QV_ERR_DECODER_INIT;
+
+    // Synchronise: errors are skipped; the first decoded block is not written.
+    int rc;
+    do {
+        rc = run.binding.Decode()(&run.frameWord, &run.pcm, &run.aux, run.decoder);
+    } while (rc != DECODER_OK && rc != DECODER_END);
+    if (rc == DECODER_END)
+        return QV_ERR_NO_AUDIO;
+
+    if (m_strOutput.IsEmpty())
+        ChooseOutputPath();
+    int result = CreateWaveFile();
+    if (result != QV_OK)
+        return result;
+
+    for (;;) {
+        rc = run.binding.Decode()(&run.frameWord, &run.pcm, &run.aux, run.decoder);
+        if (rc == DECODER_END)
+            return QV_OK;
+        // Whatever the decoder returned, the buffer is written as it describes
+        // it, but never beyond the buffer.
+        if (PcmBlockBytes(run.pcm) > sizeof run.samples)
+            return QV_ERR_WRITE_BLOCK;
+        result = WriteBlock(run.samples, run.pcm);
+        if (result != QV_OK)
+            return result;
+    }
+}
+
+// Closes everything the run opened, in a fixed order: the decoder instance,
+// the input, the WAV file, then ma32 and masd32.
+void CMpegToWavConverter::Teardown(Run& run, int* pCloseWaveResult)
+{
+    run.binding.Close()(&run.decoder);
+    CloseInput();
+    int closeWave = CloseWaveFile();
+    if (pCloseWaveResult)
+        *pCloseWaveResult = closeWave;
+    UnbindDecoder(run.binding);
+}

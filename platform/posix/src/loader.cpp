@@ -1,0 +1,115 @@
+// LoadLibraryA / GetProcAddress / FreeLibrary over dlopen.
+#include <windows.h>
+
+#include <dlfcn.h>
+#include <link.h>
+#include <limits.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+// "ma32.dll" -> "libma32.so"; a name without ".dll" gets only the "lib" prefix
+// and ".so" suffix when it has no suffix of its own.
+std::string SharedObjectName(const std::string& file)
+{
+    std::string base = file;
+    if (base.size() > 4 && strcasecmp(base.c_str() + base.size() - 4, ".dll") == 0)
+        base.resize(base.size() - 4);
+    else if (base.find('.') != std::string::npos)
+        return file;
+    return "lib" + base + ".so";
+}
+
+std::string ProgramFolder()
+{
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return std::string();
+    std::string path(buf, static_cast<size_t>(n));
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string CurrentFolder()
+{
+    char buf[PATH_MAX];
+    if (!getcwd(buf, sizeof buf))
+        return std::string();
+    return std::string(buf) + "/";
+}
+
+HMODULE Open(const std::string& path)
+{
+    return reinterpret_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+}
+
+bool Exists(const std::string& path)
+{
+    return access(path.c_str(), F_OK) == 0;
+}
+
+}  // namespace
+
+extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
+    if (!lpLibFileName || !*lpLibFileName)
+        return nullptr;
+    std::string name(lpLibFileName);
+    size_t sep = name.find_last_of("/\\");
+    if (sep != std::string::npos) {
+        // An explicit folder: only there.
+        std::string folder = name.substr(0, sep + 1);
+        for (char& c : folder)
+            if (c == '\\')
+                c = '/';
+        return Open(folder + SharedObjectName(name.substr(sep + 1)));
+    }
+    std::string file = SharedObjectName(name);
+
+    // 1. The host program's own folder. A module found there is the one used,
+    //    even when it fails to load, as with the platform's own search.
+    std::string candidate = ProgramFolder() + file;
+    if (Exists(candidate))
+        return Open(candidate);
+    // 2. The system loader's search.
+    if (HMODULE h = Open(file))
+        return h;
+    // 3. The current directory.
+    candidate = CurrentFolder() + file;
+    if (Exists(candidate))
+        return Open(candidate);
+    return nullptr;
+}
+
+extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
+{
+    if (!lpProcName)
+        return nullptr;
+    if (hModule)
+        return reinterpret_cast<FARPROC>(dlsym(reinterpret_cast<void*>(hModule), lpProcName));
+
+    // No module: the host program itself, not the libraries it loaded.
+    void* program = dlopen(nullptr, RTLD_NOW);
+    if (!program)
+        return nullptr;
+    void* sym = dlsym(program, lpProcName);
+    struct link_map* programMap = nullptr;
+    struct link_map* symMap = nullptr;
+    Dl_info info;
+    bool fromProgram = sym && dlinfo(program, RTLD_DI_LINKMAP, &programMap) == 0 &&
+                       dladdr1(sym, &info, reinterpret_cast<void**>(&symMap), RTLD_DL_LINKMAP) != 0 &&
+                       symMap == programMap;
+    dlclose(program);
+    return fromProgram ? reinterpret_cast<FARPROC>(sym) : nullptr;
+}
+
+extern "C" BOOL WINAPI FreeLibrary(HMODULE hLibModule)
+{
+    if (!hLibModule)
+        return FALSE;
+    return dlclose(reinterpret_cast<void*>(hLibModule)) == 0 ? TRUE : FALSE;
+}
