@@ -1,0 +1,22 @@
+// One file through the library, as a worker process runs it.
+#ifndef QUORVAN_TOOLS_CONVERSION_H
+#define QUORVAN_TOOLS_CONVERSION_H
+
+#include <stdint.h>
+
+#include <string>
+
+#include "Outcome.h"
+
+// Converts input with DecodeMpegToWav. An empty output lets the library choose
+// the name; a given one is refused when it is the input itself, or when it
+// exists and force is false.
+Outcome ConvertFile(const std::string& input, const std::string& output, bool force);
+
+// The size of the data chunk of the WAV file at path, 0 when there is none.
+uint64_t WavDataBytes(const std::string& path);
+
+// Seconds of audio in that many data bytes (44100 Hz, stereo, 16 bit).
+inline double AudioSeconds(uint64_t dataBytes) { return static_cast<double>(dataBytes) / 176400.0; }
+
+#endif

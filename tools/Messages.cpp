@@ -1,0 +1,64 @@
+// Failure messages: the library's result codes and the tool's own refusals,
+// in words.
+#include "Messages.h"
+
+#include <string.h>
+
+#include "ResultCodes.h"
+
+std::string ResultCodeText(int code)
+{
+    const char* text;
+    switch (code) {
+    case QV_OK: text = "converted"; break;
+    case QV_ERR_OPEN_INPUT: text = "the input file cannot be opened"; break;
+    case QV_ERR_CLOSE_INPUT: text = "the input file cannot be closed"; break;
+    case QV_ERR_CREATE_WAVE: text = "the WAV file cannot be created"; break;
+    case QV_ERR_CLOSE_WAVE: text = "the WAV file cannot be finished"; break;
+    case QV_ERR_WRITE_BLOCK: text = "decoded audio cannot be written to the WAV file"; break;
+    case QV_ERR_LOAD_MODULES: text = "the decoder modules (libma32.so, libmasd32.so) cannot be loaded"; break;
+    case QV_ERR_ENTRY_POINT: text = "a decoder module lacks a required entry point"; break;
+    case QV_ERR_NO_AUDIO: text = "no MPEG audio found in the file"; break;
+    case QV_ERR_DECODER_INIT: text = "the decoder cannot be initialised"; break;
+    default: text = "the conversion failed"; break;
+    }
+    return std::string(text) + " (code " + std::to_string(code) + ")";
+}
+
+std::string FailureLine(const std::string& input, const Outcome& outcome)
+{
+    std::string what;
+    switch (outcome.kind) {
+    case Outcome::kConverted:
+        what = "converted";
+        break;
+    case Outcome::kLibraryError:
+        what = ResultCodeText(outcome.code);
+        break;
+    case Outcome::kOutputExists:
+        what = outcome.output + " already exists and was left alone (use -f to replace it)";
+        break;
+    case Outcome::kOutputIsInput:
+        what = "the output file is the input file itself";
+        break;
+    case Outcome::kException:
+        what = "the library failed unexpectedly";
+        break;
+    case Outcome::kCrashed: {
+        const char* name = strsignal(outcome.code);
+        what = "the conversion crashed (signal " + std::to_string(outcome.code) +
+               (name ? std::string(", ") + name : std::string()) + ")";
+        break;
+    }
+    case Outcome::kWorkerExited:
+        what = "the conversion ended its process without a result (exit status " +
+               std::to_string(outcome.code) + ")";
+        break;
+    case Outcome::kNoWorker:
+        what = "no worker process could be started";
+        break;
+    }
+    if (!outcome.detail.empty())
+        what += ": " + outcome.detail;
+    return "quorvan: " + input + ": " + what;
+}

@@ -1,0 +1,28 @@
+// The command line of quorvan.
+#ifndef QUORVAN_TOOLS_OPTIONS_H
+#define QUORVAN_TOOLS_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+struct Options {
+    std::vector<std::string> inputs;
+    std::string output;  // -o; empty: the library chooses
+    unsigned jobs = 0;   // -j; 0: one per core
+    bool force = false;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+// Parses argv[1..argc-1]. Returns false with a one-line reason in *error on a
+// usage error.
+bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error);
+
+// The --help text.
+std::string UsageText();
+
+// Exit statuses of the command.
+enum ExitStatus { kExitAllConverted = 0, kExitSomeFailed = 1, kExitUsage = 2 };
+
+#endif
