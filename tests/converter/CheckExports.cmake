@@ -1,0 +1,10 @@
+# Fails unless the library's only exported function is DecodeMpegToWav.
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[0-9a-fA-F]+ [TtWwiI] [^\n]+" functions "${out}")
+if(NOT functions MATCHES "^[0-9a-fA-F]+ T DecodeMpegToWav$")
+  message(FATAL_ERROR "exported functions of ${LIB}:\n${out}")
+endif()
+message(STATUS "only export: DecodeMpegToWav")

@@ -1,0 +1,189 @@
+#include "TestSupport.h"
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <stdexcept>
+
+#ifndef QUORVAN_DOUBLES_DIR
+#error "QUORVAN_DOUBLES_DIR must name the folder of the double variants"
+#endif
+
+namespace qvtest {
+
+TempDir::TempDir()
+{
+    const char* base = getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvan-test-XXXXXX";
+    std::vector<char> buf(pattern.begin(), pattern.end());
+    buf.push_back('\0');
+    if (!mkdtemp(buf.data()))
+        throw std::runtime_error("mkdtemp failed");
+    path_ = buf.data();
+}
+
+TempDir::~TempDir()
+{
+    std::string cmd = "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
+    if (system(cmd.c_str()) != 0)
+        fprintf(stderr, "could not remove %s\n", path_.c_str());
+}
+
+ScopedCwd::ScopedCwd(const std::string& dir)
+{
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf) || chdir(dir.c_str()) != 0)
+        throw std::runtime_error("chdir failed: " + dir);
+    old_ = buf;
+}
+
+ScopedCwd::~ScopedCwd()
+{
+    if (chdir(old_.c_str()) != 0)
+        perror("chdir");
+}
+
+ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
+{
+    const char* old = getenv(name);
+    had_ = old != nullptr;
+    if (had_)
+        old_ = old;
+    setenv(name, value.c_str(), 1);
+}
+
+ScopedEnv::~ScopedEnv()
+{
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
+}
+
+std::vector<unsigned char> ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& contents)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << contents;
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
+}
+
+bool Exists(const std::string& path)
+{
+    struct stat st;
+    return lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> ReadLines(const std::string& path)
+{
+    std::vector<std::string> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line))
+        lines.push_back(line);
+    return lines;
+}
+
+std::vector<unsigned char> Pattern(uint32_t seed, size_t bytes)
+{
+    std::vector<unsigned char> v(bytes);
+    for (size_t i = 0; i < bytes; ++i)
+        v[i] = static_cast<unsigned char>(seed + i);
+    return v;
+}
+
+DoubleRig::DoubleRig(const std::string& variant, Modules modules) : cwd_(nullptr), env_()
+{
+    std::string from = std::string(QUORVAN_DOUBLES_DIR) + "/" + variant + "/";
+    if (modules == kBoth || modules == kOnlyMa32)
+        if (symlink((from + "libma32.so").c_str(), (dir_ / "libma32.so").c_str()) != 0)
+            throw std::runtime_error("symlink failed");
+    if (modules == kBoth || modules == kOnlyMasd32)
+        if (symlink((from + "libmasd32.so").c_str(), (dir_ / "libmasd32.so").c_str()) != 0)
+            throw std::runtime_error("symlink failed");
+    input_ = dir_ / "input.mp3";
+    WriteFile(input_, "input bytes: the doubles read them through the callback");
+    WriteFile(dir_ / "script", "");
+    cwd_ = new ScopedCwd(dir_.path());
+    env_[0] = new ScopedEnv("QV_DOUBLE_SCRIPT", dir_ / "script");
+    env_[1] = new ScopedEnv("QV_DOUBLE_LOG", dir_ / "log");
+    env_[2] = new ScopedEnv("QV_DOUBLE_INPUT", input_);
+    env_[3] = new ScopedEnv("QV_DOUBLE_OUTPUT", dir_ / "out.wav");
+}
+
+DoubleRig::~DoubleRig()
+{
+    for (ScopedEnv* e : env_)
+        delete e;
+    delete cwd_;
+}
+
+void DoubleRig::Script(const std::string& script)
+{
+    WriteFile(dir_ / "script", script);
+}
+
+void DoubleRig::WatchOutput(const std::string& path)
+{
+    setenv("QV_DOUBLE_OUTPUT", path.c_str(), 1);
+}
+
+std::vector<std::string> DoubleRig::Log() const
+{
+    return ReadLines(dir_ / "log");
+}
+
+std::vector<std::string> DoubleRig::LogLines(const std::string& prefix) const
+{
+    std::vector<std::string> out;
+    for (const std::string& line : Log())
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            out.push_back(line);
+    return out;
+}
+
+namespace {
+uint32_t LE32(const std::vector<unsigned char>& f, size_t at)
+{
+    return f[at] | (f[at + 1] << 8) | (f[at + 2] << 16) | (static_cast<uint32_t>(f[at + 3]) << 24);
+}
+uint16_t LE16(const std::vector<unsigned char>& f, size_t at)
+{
+    return static_cast<uint16_t>(f[at] | (f[at + 1] << 8));
+}
+}  // namespace
+
+WavHeader ParseWavHeader(const std::vector<unsigned char>& f)
+{
+    WavHeader h;
+    if (f.size() < 44)
+        return h;
+    h.riff.assign(f.begin(), f.begin() + 4);
+    h.riffSize = LE32(f, 4);
+    h.wave.assign(f.begin() + 8, f.begin() + 12);
+    h.fmt.assign(f.begin() + 12, f.begin() + 16);
+    h.fmtSize = LE32(f, 16);
+    h.formatTag = LE16(f, 20);
+    h.channels = LE16(f, 22);
+    h.sampleRate = LE32(f, 24);
+    h.byteRate = LE32(f, 28);
+    h.blockAlign = LE16(f, 32);
+    h.bitsPerSample = LE16(f, 34);
+    h.data.assign(f.begin() + 36, f.begin() + 40);
+    h.dataSize = LE32(f, 40);
+    return h;
+}
+
+}  // namespace qvtest

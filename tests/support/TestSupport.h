@@ -1,0 +1,93 @@
+// Helpers shared by the tests: temporary folders, scoped working directory and
+// environment, file contents, the scripted decoder doubles and WAV headers.
+#ifndef QUORVAN_TESTS_TESTSUPPORT_H
+#define QUORVAN_TESTS_TESTSUPPORT_H
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace qvtest {
+
+// A fresh folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+    std::string path_;
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+};
+
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::string& dir);
+    ~ScopedCwd();
+
+private:
+    std::string old_;
+};
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+
+private:
+    std::string name_;
+    bool had_;
+    std::string old_;
+};
+
+std::vector<unsigned char> ReadFile(const std::string& path);
+void WriteFile(const std::string& path, const std::string& contents);
+bool Exists(const std::string& path);
+std::vector<std::string> ReadLines(const std::string& path);
+
+// The bytes a "block RET FIRST SECOND SEED" line of a double's script delivers.
+std::vector<unsigned char> Pattern(uint32_t seed, size_t bytes);
+
+// Which double modules a test's working directory offers.
+enum Modules { kBoth, kOnlyMa32, kOnlyMasd32, kNone };
+
+// A working directory with the chosen double modules, a script, a call log
+// and an input file; while it lives, the process works in that directory.
+class DoubleRig {
+public:
+    explicit DoubleRig(const std::string& variant = "full", Modules modules = kBoth);
+    ~DoubleRig();
+
+    void Script(const std::string& script);
+    // Tells the doubles which output file to watch.
+    void WatchOutput(const std::string& path);
+    std::vector<std::string> Log() const;
+    // Log lines that start with the prefix.
+    std::vector<std::string> LogLines(const std::string& prefix) const;
+
+    std::string dir() const { return dir_.path(); }
+    const std::string& input() const { return input_; }
+    std::string Path(const std::string& name) const { return dir_ / name; }
+
+private:
+    TempDir dir_;
+    std::string input_;
+    ScopedCwd* cwd_;
+    ScopedEnv* env_[4];
+};
+
+struct WavHeader {
+    std::string riff, wave, fmt, data;
+    uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;
+    uint16_t formatTag = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
+    uint32_t sampleRate = 0, byteRate = 0;
+};
+WavHeader ParseWavHeader(const std::vector<unsigned char>& file);
+
+}  // namespace qvtest
+
+#endif
