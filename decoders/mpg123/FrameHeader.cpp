@@ -1,0 +1,48 @@
+#include "FrameHeader.h"
+
+namespace quorvan {
+
+namespace {
+
+// kbps by [MPEG-1 ? 0 : 1][layer - 1][index].
+const int kBitrates[2][3][16] = {
+    {{0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, -1},
+     {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, -1},
+     {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, -1}},
+    {{0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, -1},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, -1},
+     {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, -1}}};
+
+const int kMpeg1Rates[3] = {44100, 48000, 32000};
+
+}  // namespace
+
+bool ParseFrameHeader(uint32_t header, FrameHeader* out)
+{
+    if ((header & 0xFFE00000u) != 0xFFE00000u)
+        return false;
+    unsigned versionBits = (header >> 19) & 3;
+    unsigned layerBits = (header >> 17) & 3;
+    unsigned bitrateIndex = (header >> 12) & 15;
+    unsigned rateIndex = (header >> 10) & 3;
+    if (versionBits == 1 || layerBits == 0 || bitrateIndex == 15 || rateIndex == 3)
+        return false;
+    FrameHeader h;
+    h.version = versionBits == 3 ? 1 : versionBits == 2 ? 2 : 25;
+    h.layer = 4 - static_cast<int>(layerBits);
+    h.protectedByCrc = ((header >> 16) & 1) == 0;
+    h.bitrateKbps = kBitrates[h.version == 1 ? 0 : 1][h.layer - 1][bitrateIndex];
+    h.sampleRate = kMpeg1Rates[rateIndex] / (h.version == 1 ? 1 : h.version == 2 ? 2 : 4);
+    h.padded = ((header >> 9) & 1) != 0;
+    h.privateBit = ((header >> 8) & 1) != 0;
+    h.mode = static_cast<int>((header >> 6) & 3);
+    h.modeExtension = static_cast<int>((header >> 4) & 3);
+    h.copyright = ((header >> 3) & 1) != 0;
+    h.original = ((header >> 2) & 1) != 0;
+    h.emphasis = static_cast<int>(header & 3);
+    if (out)
+        *out = h;
+    return true;
+}
+
+}  // namespace quorvan

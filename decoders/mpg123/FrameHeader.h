@@ -1,0 +1,31 @@
+// The fields of a 32-bit MPEG audio frame header (its first four bytes read
+// big-endian).
+#ifndef QUORVAN_DECODERS_FRAMEHEADER_H
+#define QUORVAN_DECODERS_FRAMEHEADER_H
+
+#include <stdint.h>
+
+namespace quorvan {
+
+struct FrameHeader {
+    int version;        // 1 = MPEG-1, 2 = MPEG-2, 25 = MPEG-2.5
+    int layer;          // 1..3
+    bool protectedByCrc;
+    int bitrateKbps;    // 0 = free format
+    int sampleRate;     // Hz
+    bool padded;
+    bool privateBit;
+    int mode;           // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    int modeExtension;  // 0..3
+    bool copyright;
+    bool original;
+    int emphasis;       // 0..3 (2 is reserved)
+};
+
+// Decodes header; false when it is no valid frame header (no sync, reserved
+// version, layer, bitrate or rate index).
+bool ParseFrameHeader(uint32_t header, FrameHeader* out);
+
+}  // namespace quorvan
+
+#endif

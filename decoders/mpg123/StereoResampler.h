@@ -1,0 +1,56 @@
+// Turns decoded PCM of any rate and channel count into 44100 Hz stereo
+// signed 16-bit samples and hands them out in blocks. Mono is copied to both
+// channels; other rates go through libsoxr at high quality; 44100 Hz passes
+// through untouched. A rate change mid-stream drains the old resampler first,
+// so nothing is lost at the switch.
+#ifndef QUORVAN_DECODERS_STEREORESAMPLER_H
+#define QUORVAN_DECODERS_STEREORESAMPLER_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <vector>
+
+#include "MpegStreamDecoder.h"
+
+struct soxr;
+
+namespace quorvan {
+
+class StereoResampler {
+public:
+    static const long kOutputRate = 44100;
+
+    StereoResampler() = default;
+    ~StereoResampler();
+    StereoResampler(const StereoResampler&) = delete;
+    StereoResampler& operator=(const StereoResampler&) = delete;
+
+    // Adds decoded samples. Returns false when the resampler cannot be set up
+    // or fails (the samples are then dropped).
+    bool Push(const PcmChunk& chunk);
+    // Drains the resampler: every sample pushed so far becomes available.
+    bool Finish();
+    // Drops everything queued and the resampler's state.
+    void Reset();
+
+    // Stereo frames waiting to be taken.
+    size_t Available() const { return (m_queue.size() - m_head) / 2; }
+    // Copies up to maxFrames stereo frames into out; returns how many.
+    size_t Take(int16_t* out, size_t maxFrames);
+
+private:
+    bool Drain();
+    bool Resample(const int16_t* stereo, size_t frames);
+    void Compact();
+
+    soxr* m_soxr = nullptr;
+    long m_inputRate = 0;
+    std::vector<int16_t> m_stereo;  // the pushed chunk made stereo
+    std::vector<int16_t> m_queue;   // output, interleaved L R
+    size_t m_head = 0;              // first untaken value in m_queue
+};
+
+}  // namespace quorvan
+
+#endif
