@@ -93,9 +93,20 @@ BOOL WINAPI GetFileInformationByHandle(HANDLE hFile, BY_HANDLE_FILE_INFORMATION*
 BOOL WINAPI CloseHandle(HANDLE hObject);
 
 // ---- Temporary files -----------------------------------------------------
+// The temporary directory: TMPDIR when set, else /tmp, always ending in '/'.
+// Returns its length, or when the buffer is too small (or null) the size
+// needed, terminator included.
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
+// Forms lpPathName + '/' + at most three prefix characters + hexadecimal
+// number + ".TMP" in lpTempFileName, which must hold strlen(lpPathName) + 17
+// characters. With uUnique 0 a free number (1..FFFF) is searched for and the
+// file is created empty and exclusively; returns the number, or 0 on failure
+// (with an empty name). With any other uUnique only the name is formed.
 UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUnique,
                              LPSTR lpTempFileName);
+// Test hook of the stand-in: searches start at number `first` instead of
+// anywhere (0 restores that).
+void QvTestTempFileNumbersFrom(UINT first);
 
 // ---- C runtime path functions (MSVCRT's <stdlib.h>) -----------------------
 #define _MAX_PATH 260
@@ -103,7 +114,16 @@ UINT WINAPI GetTempFileNameA(LPCSTR lpPathName, LPCSTR lpPrefixString, UINT uUni
 #define _MAX_DIR 256
 #define _MAX_FNAME 256
 #define _MAX_EXT 256
+// Splits path into drive ("X:" when the path starts with a letter and a
+// colon), directory (up to and including the last '/' or '\\'), base name and
+// extension (from the last dot of the final component, dot included). Any
+// output may be null. Here no part is ever longer than the path itself, so
+// buffers of strlen(path) + 1 always suffice (the _MAX_ sizes above are the
+// Windows runtime's limits, not this one's).
 void _splitpath(const char* path, char* drive, char* dir, char* fname, char* ext);
+// Joins the parts; null or empty parts are left out. Writes drive[0] and ':',
+// the directory followed by a separator when it lacks one, the name, then a
+// dot when ext lacks one and ext. Needs strlen of all four parts + 5.
 void _makepath(char* path, const char* drive, const char* dir, const char* fname,
                const char* ext);
 
