@@ -1,0 +1,16 @@
+// Naming the WAV file when the caller gave none.
+#ifndef QUORVAN_WAVE_OUTPUTNAMING_H
+#define QUORVAN_WAVE_OUTPUTNAMING_H
+
+#include <afx.h>
+
+// The name next to the input: its folder, its base name with the extension's
+// letters run on (a lone dot is dropped), then ".wav".
+//   C:\Music\song.mp3 -> C:\Music\songmp3.wav, a.b.mp2 -> a.bmp2.wav
+CString DeriveOutputPath(const CString& inputPath);
+
+// A name "Tmp<hex>.wav" in the temporary directory that no file or folder
+// has; empty when none could be had. Leaves no file behind.
+CString TemporaryOutputPath();
+
+#endif
