@@ -54,11 +54,10 @@ bool Exists(const std::string& path)
 
 }  // namespace
 
-extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+namespace {
+
+HMODULE Load(const std::string& name)
 {
-    if (!lpLibFileName || !*lpLibFileName)
-        return nullptr;
-    std::string name(lpLibFileName);
     size_t sep = name.find_last_of("/\\");
     if (sep != std::string::npos) {
         // An explicit folder: only there.
@@ -83,6 +82,20 @@ extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
     if (Exists(candidate))
         return Open(candidate);
     return nullptr;
+}
+
+}  // namespace
+
+extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
+{
+    if (!lpLibFileName || !*lpLibFileName)
+        return nullptr;
+    // A C interface: running out of memory is a failed load, not an exception.
+    try {
+        return Load(lpLibFileName);
+    } catch (...) {
+        return nullptr;
+    }
 }
 
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
