@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and converts the bundled sample
+# with the installed quorvan, from another folder and with no LD_LIBRARY_PATH:
+# the program must find its libraries and the decoder modules in lib/ by
+# itself. Exit 77 (skipped) when the real decoder modules are not built.
+#   installed-layout.sh BUILD_DIR SAMPLE
+set -euo pipefail
+build=$1
+sample=$2
+[ -e "$build/bin/libma32.so" ] && [ -e "$build/bin/libmasd32.so" ] || exit 77
+
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" >/dev/null
+cp "$sample" "$prefix/song.mp3"
+cd /
+out=$(env -u LD_LIBRARY_PATH "$prefix/bin/quorvan" "$prefix/song.mp3")
+[ "$out" = "$prefix/song.mp3 -> $prefix/songmp3.wav" ] || { echo "unexpected output: $out"; exit 1; }
+# The modules that were loaded are the installed ones.
+trace=$(env -u LD_LIBRARY_PATH LD_DEBUG=files "$prefix/bin/quorvan" -q "$prefix/song.mp3" -o "$prefix/again.wav" 2>&1)
+for module in libma32.so libmasd32.so; do
+  grep -q "calling init: $prefix/bin/../lib/$module" <<<"$trace" || { echo "$module not loaded from $prefix/lib"; exit 1; }
+done
+echo "installed quorvan converted the sample with the modules in $prefix/lib"
