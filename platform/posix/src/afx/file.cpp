@@ -7,6 +7,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
+// Defined for callers that bind a reference to it (EXPECT_EQ, std::max).
+const int CFile::hFileNull;
+
 CFile::CFile() : m_hFile(hFileNull) {}
 
 CFile::~CFile()
