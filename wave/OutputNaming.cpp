@@ -67,8 +67,9 @@ private:
 
 CString DeriveOutputPath(const CString& inputPath)
 {
-    // No part of a path is longer than the path.
-    const int length = inputPath.GetLength();
+    // No part of a path is longer than the path. One more than that keeps
+    // even an empty input's parts in buffers of their own.
+    const int length = inputPath.GetLength() + 1;
     CString drive, dir, fname, ext;
     _splitpath(inputPath, drive.GetBuffer(length), dir.GetBuffer(length), fname.GetBuffer(length),
                ext.GetBuffer(length));
