@@ -45,4 +45,18 @@ bool ParseFrameHeader(uint32_t header, FrameHeader* out)
     return true;
 }
 
+uint32_t FrameBytes(const FrameHeader& h)
+{
+    if (h.bitrateKbps <= 0 || h.sampleRate <= 0)
+        return 0;
+    uint32_t bps = static_cast<uint32_t>(h.bitrateKbps) * 1000u;
+    uint32_t rate = static_cast<uint32_t>(h.sampleRate);
+    uint32_t pad = h.padded ? 1u : 0u;
+    if (h.layer == 1)
+        return (12u * bps / rate + pad) * 4u;
+    // Layer III at the lower rates carries half the samples per frame.
+    uint32_t factor = (h.layer == 3 && h.version != 1) ? 72u : 144u;
+    return factor * bps / rate + pad;
+}
+
 }  // namespace quorvan

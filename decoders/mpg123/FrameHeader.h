@@ -1,5 +1,5 @@
 // The fields of a 32-bit MPEG audio frame header (its first four bytes read
-// big-endian).
+// big-endian) and the frame length they give.
 #ifndef QUORVAN_DECODERS_FRAMEHEADER_H
 #define QUORVAN_DECODERS_FRAMEHEADER_H
 
@@ -25,6 +25,9 @@ struct FrameHeader {
 // Decodes header; false when it is no valid frame header (no sync, reserved
 // version, layer, bitrate or rate index).
 bool ParseFrameHeader(uint32_t header, FrameHeader* out);
+
+// Bytes of the frame the header starts, header included; 0 for free format.
+uint32_t FrameBytes(const FrameHeader& h);
 
 }  // namespace quorvan
 

@@ -4,13 +4,23 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 namespace quorvan {
 
 namespace {
 
-// Failed libmpg123 steps in a row, with no new input, after which the decoder
-// is started afresh on the following input instead of being asked again.
+// Failed libmpg123 steps in a row, with no progress through its input, after
+// which it is started afresh on the following input.
 const int kStuckLimit = 4;
+// Samples libmpg123's Layer III synthesis lags behind the encoder's input; the
+// encoder delay an Info frame gives does not include it.
+const size_t kDecoderDelay = 529;
+
+mpg123_handle* Handle(mpg123_handle_struct* h)
+{
+    return reinterpret_cast<mpg123_handle*>(h);
+}
 
 }  // namespace
 
@@ -23,7 +33,7 @@ MpegStreamDecoder::~MpegStreamDecoder()
 
 int MpegStreamDecoder::Open()
 {
-    m_input.resize(kReadChunk);
+    m_input.resize(kReadChunk + JointStereoBoundFixer::kLookahead);
     return CreateHandle();
 }
 
@@ -33,11 +43,13 @@ int MpegStreamDecoder::CreateHandle()
     mpg123_handle* h = mpg123_new(nullptr, &err);
     if (!h)
         return err != MPG123_OK ? err : MPG123_ERR;
-    // Quiet; gapless trimming from the encoder's Info frame; tags skipped, not
-    // parsed; no resampling of its own; resync through junk of any length.
-    err = mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_GAPLESS | MPG123_SKIP_ID3V2, 0);
+    // Quiet; tags skipped, not parsed; no resampling of its own; resync
+    // through junk of any length. Gapless trimming is done here (see Emit),
+    // relative to the stream's real end, so that frames lost to damage or
+    // junk taken for frames cannot shift where the end is cut.
+    err = mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0);
     if (err == MPG123_OK)
-        err = mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE, 0);
+        err = mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE | MPG123_GAPLESS, 0);
     if (err == MPG123_OK)
         err = mpg123_param(h, MPG123_RESYNC_LIMIT, -1, 0);
     // Every rate at its own value, mono or stereo, signed 16-bit.
@@ -58,12 +70,13 @@ int MpegStreamDecoder::CreateHandle()
     m_format = PcmFormat();
     m_stuck = 0;
     m_lastFill = 0;
+    m_last = FrameInfo();
     return MPG123_OK;
 }
 
 void MpegStreamDecoder::DestroyHandle()
 {
-    mpg123_handle* h = reinterpret_cast<mpg123_handle*>(m_handle);
+    mpg123_handle* h = Handle(m_handle);
     m_handle = nullptr;
     if (h) {
         mpg123_close(h);
@@ -79,25 +92,35 @@ bool MpegStreamDecoder::ResetHandle()
 
 bool MpegStreamDecoder::FeedMore()
 {
-    if (m_inputEnded || !m_handle)
+    if (!m_handle || (m_inputEnded && m_carry == 0))
         return false;
-    size_t got = m_source.Read(m_input.data(), m_input.size(), m_inputEnded);
-    if (got > m_input.size())
-        got = m_input.size();
-    if (got == 0) {
-        m_inputEnded = true;
-        return false;
+    size_t got = 0;
+    if (!m_inputEnded) {
+        got = m_source.Read(m_input.data() + m_carry, kReadChunk, m_inputEnded);
+        if (got > kReadChunk)
+            got = 0;
+        if (got == 0)
+            m_inputEnded = true;
     }
+    size_t size = m_carry + got;
+    size_t keep = m_inputEnded ? 0 : std::min(size, JointStereoBoundFixer::kLookahead);
+    size_t feed = size - keep;
+    m_boundFixer.Fix(m_input.data(), size, feed, m_inputEnded);
     m_stuck = 0;
-    if (mpg123_feed(reinterpret_cast<mpg123_handle*>(m_handle), m_input.data(), got) != MPG123_OK)
+    if (feed > 0 && mpg123_feed(Handle(m_handle), m_input.data(), feed) != MPG123_OK) {
+        m_carry = 0;
+        m_boundFixer.Reset();
         return ResetHandle();
-    return true;
+    }
+    memmove(m_input.data(), m_input.data() + feed, keep);
+    m_carry = keep;
+    return feed > 0 || !m_inputEnded;
 }
 
-MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameKey* key)
+MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInfo* info)
 {
     for (;;) {
-        mpg123_handle* h = reinterpret_cast<mpg123_handle*>(m_handle);
+        mpg123_handle* h = Handle(m_handle);
         if (!h)
             return kEnd;
         off_t num = 0;
@@ -125,28 +148,33 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameKey
         if (rc == MPG123_DONE)
             return kEnd;
         if (rc != MPG123_OK || m_format.channels == 0) {
-            // A frame libmpg123 could not get through. Ask again a few times
-            // (it resyncs by itself), then start over on fresh input.
+            // A frame libmpg123 could not get through. Ask again while it
+            // moves on through its input (it resyncs by itself), else start
+            // over on fresh input.
             long fill = 0;
             double unused = 0;
             if (mpg123_getstate(h, MPG123_BUFFERFILL, &fill, &unused) == MPG123_OK && fill < m_lastFill)
-                m_stuck = 0;  // it moved on through the input
+                m_stuck = 0;
             m_lastFill = fill;
             if (++m_stuck >= kStuckLimit) {
-                if (m_inputEnded || !ResetHandle())
+                if (m_inputEnded && m_carry == 0)
+                    return kEnd;
+                if (!ResetHandle())
                     return kEnd;
             }
             return kError;
         }
         m_stuck = 0;
-        mpg123_frameinfo2 info;
-        memset(&info, 0, sizeof info);
-        if (mpg123_info2(h, &info) == MPG123_OK)
-            m_frameBytes = info.framesize > 0 ? static_cast<uint32_t>(info.framesize) : 0;
-        key->version = info.version;
-        key->layer = info.layer;
-        key->rate = m_format.rate;
-        key->channels = m_format.channels;
+        mpg123_frameinfo2 fi;
+        memset(&fi, 0, sizeof fi);
+        mpg123_info2(h, &fi);
+        m_frameBytes = fi.framesize > 0 ? static_cast<uint32_t>(fi.framesize) : 0;
+        info->key.version = fi.version;
+        info->key.layer = fi.layer;
+        info->key.rate = m_format.rate;
+        info->key.channels = m_format.channels;
+        info->position = static_cast<int64_t>(mpg123_framepos(h));
+        info->bytes = fi.framesize;
         frame->format = m_format;
         frame->samples = reinterpret_cast<const int16_t*>(audio);
         frame->frames = audio ? bytes / (2u * static_cast<size_t>(m_format.channels)) : 0;
@@ -154,52 +182,61 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameKey
     }
 }
 
-void MpegStreamDecoder::ResetPending()
+void MpegStreamDecoder::SetUpTrimming()
 {
-    m_pending.clear();
-    m_pendingFrames = 0;
-    m_runLength = 0;
-    m_runKey = FrameKey();
-    m_runFormat = PcmFormat();
+    if (m_trimSetUp || !m_handle)
+        return;
+    m_trimSetUp = true;
+    long delay = -1, padding = -1;
+    double unused = 0;
+    if (mpg123_getstate(Handle(m_handle), MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK ||
+        mpg123_getstate(Handle(m_handle), MPG123_ENC_PADDING, &padding, &unused) != MPG123_OK)
+        return;
+    if (delay < 0 || padding < 0)
+        return;
+    m_skipStart = static_cast<size_t>(delay) + kDecoderDelay;
+    m_endTrim = static_cast<size_t>(padding) > kDecoderDelay ? static_cast<size_t>(padding) - kDecoderDelay : 0;
 }
 
-MpegStreamDecoder::Status MpegStreamDecoder::NextBeforeSync(PcmChunk* chunk)
+void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, size_t frames)
 {
-    for (;;) {
-        PcmChunk frame;
-        FrameKey key;
-        Status s = DecodeOne(&frame, &key);
-        if (s == kEnd) {
-            // A stream too short for the full run still counts when every
-            // frame up to its end agreed.
-            if (m_runLength >= 2) {
-                m_synced = true;
-                break;
-            }
-            ResetPending();
-            return kEnd;
-        }
-        if (s == kError) {
-            ResetPending();
-            return kError;
-        }
-        if (m_runLength > 0 && !(key == m_runKey))
-            ResetPending();
-        m_runKey = key;
-        m_runFormat = frame.format;
-        m_pending.insert(m_pending.end(), frame.samples,
-                         frame.samples + frame.frames * static_cast<size_t>(frame.format.channels));
-        m_pendingFrames += frame.frames;
-        if (++m_runLength >= kSyncFrames) {
-            m_synced = true;
-            break;
-        }
+    size_t channels = static_cast<size_t>(format.channels);
+    size_t skip = std::min(frames, m_skipStart);
+    m_skipStart -= skip;
+    samples += skip * channels;
+    frames -= skip;
+    if (frames == 0)
+        return;
+    if (m_endTrim == 0 || (!m_hold.samples.empty() && m_hold.format != format)) {
+        // No padding to trim, or the stream changed format: nothing is held.
+        if (!m_hold.samples.empty())
+            m_ready.push_back(std::move(m_hold));
+        m_hold = Block();
+        m_endTrim = 0;
+        Block b;
+        b.format = format;
+        b.samples.assign(samples, samples + frames * channels);
+        m_ready.push_back(std::move(b));
+        return;
     }
-    chunk->format = m_runFormat;
-    chunk->samples = m_pending.data();
-    chunk->frames = m_pendingFrames;
-    m_pendingHandedOut = true;
-    return kAudio;
+    m_hold.format = format;
+    m_hold.samples.insert(m_hold.samples.end(), samples, samples + frames * channels);
+    size_t held = m_hold.Frames();
+    if (held > m_endTrim) {
+        size_t values = (held - m_endTrim) * channels;
+        Block b;
+        b.format = format;
+        b.samples.assign(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
+        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
+        m_ready.push_back(std::move(b));
+    }
+}
+
+void MpegStreamDecoder::ClearRun()
+{
+    m_run = Block();
+    m_runLength = 0;
+    m_runKey = FrameKey();
 }
 
 MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
@@ -207,23 +244,86 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
     if (!chunk)
         return kEnd;
     *chunk = PcmChunk();
-    if (m_pendingHandedOut) {
-        m_pendingHandedOut = false;
-        ResetPending();
-        m_pending.shrink_to_fit();
+    m_handedOut = Block();
+    for (;;) {
+        if (!m_ready.empty()) {
+            m_handedOut = std::move(m_ready.front());
+            m_ready.pop_front();
+            chunk->format = m_handedOut.format;
+            chunk->samples = m_handedOut.samples.data();
+            chunk->frames = m_handedOut.Frames();
+            return kAudio;
+        }
+        if (!m_handle)
+            return kEnd;
+
+        PcmChunk frame;
+        FrameInfo info;
+        Status s = DecodeOne(&frame, &info);
+        if (s == kEnd) {
+            // A run cut short by the end of a short stream still counts when
+            // it has more than one frame. What is held at the end is the
+            // encoder's padding.
+            if (m_confirming && m_runLength >= 2) {
+                m_synced = true;
+                SetUpTrimming();
+                Emit(m_run.format, m_run.samples.data(), m_run.Frames());
+            }
+            ClearRun();
+            m_hold = Block();
+            DestroyHandle();
+            continue;
+        }
+        if (s == kError) {
+            if (m_confirming)
+                ClearRun();
+            m_last = FrameInfo();
+            return kError;
+        }
+
+        bool follows = m_last.position >= 0 && info.position == m_last.position + m_last.bytes;
+        m_last = info;
+        if (!m_confirming && follows) {
+            Emit(frame.format, frame.samples, frame.frames);
+            continue;
+        }
+        bool dropped = false;
+        if (!m_confirming) {
+            m_confirming = true;
+        } else if (m_runLength > 0 && (!follows || !(info.key == m_runKey))) {
+            ClearRun();
+            dropped = true;
+        }
+        m_run.format = frame.format;
+        m_run.samples.insert(m_run.samples.end(), frame.samples,
+                             frame.samples + frame.frames * static_cast<size_t>(frame.format.channels));
+        m_runKey = info.key;
+        if (++m_runLength >= kConfirmFrames) {
+            m_confirming = false;
+            m_synced = true;
+            SetUpTrimming();
+            Emit(m_run.format, m_run.samples.data(), m_run.Frames());
+            ClearRun();
+            continue;
+        }
+        if (dropped)
+            return kError;
     }
-    if (!m_synced)
-        return NextBeforeSync(chunk);
-    FrameKey key;
-    return DecodeOne(chunk, &key);
 }
 
 int MpegStreamDecoder::FlushAndResync()
 {
-    ResetPending();
-    m_pendingHandedOut = false;
+    ClearRun();
+    m_confirming = true;
     m_synced = false;
     m_frameBytes = 0;
+    m_carry = 0;
+    m_boundFixer.Reset();
+    m_hold = Block();
+    m_endTrim = 0;
+    m_skipStart = 0;
+    m_ready.clear();
+    m_handedOut = Block();
     DestroyHandle();
     return CreateHandle();
 }

@@ -1,20 +1,24 @@
 // The native-rate MPEG audio stream decoder: pulls bytes from a ByteSource,
-// finds the stream, and hands out each decoded frame as 16-bit interleaved PCM
-// at the stream's own rate and channel count. Tags, Xing/Info frames and
-// junk are skipped; encoder delay and padding are trimmed when the stream
-// carries them.
+// finds the stream, and hands out decoded audio as 16-bit interleaved PCM at
+// the stream's own rate and channel count. Tags, Xing/Info frames and junk
+// are skipped; the encoder delay and padding an Info frame announces are
+// trimmed.
 //
-// Nothing is handed out until the stream is confirmed: several frames in a row
-// with the same version, layer, rate and channel count (or, for a very short
-// stream, every frame up to its end). Random data therefore does not pass for
-// audio.
+// Audio is only handed out from confirmed runs of frames: at the start and
+// after every gap in the input (junk, a skipped frame), frames are held back
+// until several follow each other byte for byte with the same version, layer,
+// rate and channel count (or, for a short stream, up to its end). Random data
+// therefore does not pass for audio, and a chance match inside junk is dropped.
 #ifndef QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 #define QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 
 #include <stddef.h>
 #include <stdint.h>
 
+#include <deque>
 #include <vector>
+
+#include "JointStereoBound.h"
 
 struct mpg123_handle_struct;
 
@@ -50,8 +54,8 @@ public:
         kEnd     // no more audio will come
     };
 
-    // Frames that must agree before the stream counts as found.
-    static const int kSyncFrames = 3;
+    // Frames that must follow each other before a run counts as audio.
+    static const int kConfirmFrames = 3;
     // Bytes asked of the source at a time.
     static const size_t kReadChunk = 64 * 1024;
 
@@ -63,17 +67,17 @@ public:
     // Prepares libmpg123. Returns 0 or a negative libmpg123 error code.
     int Open();
 
-    // Decodes the next frame. On kAudio, *chunk stays valid until the next call.
+    // Decodes on. On kAudio, *chunk stays valid until the next call.
     Status Next(PcmChunk* chunk);
 
-    // True once the stream was confirmed.
+    // True once the first run of frames was confirmed.
     bool Synchronised() const { return m_synced; }
     // Size in bytes (header included) of the last frame decoded, 0 before any.
     uint32_t FrameBytes() const { return m_frameBytes; }
 
     // Drops everything buffered, input and output, and searches the stream
-    // afresh from the next input byte (confirmation included). Returns 0 or a
-    // negative libmpg123 error code.
+    // afresh from the next input byte. Returns 0 or a negative libmpg123
+    // error code.
     int FlushAndResync();
 
 private:
@@ -87,37 +91,61 @@ private:
             return version == o.version && layer == o.layer && rate == o.rate && channels == o.channels;
         }
     };
+    struct FrameInfo {
+        FrameKey key;
+        int64_t position = -1;  // input offset of the frame's header
+        int64_t bytes = 0;
+    };
+    struct Block {
+        PcmFormat format;
+        std::vector<int16_t> samples;
+        size_t Frames() const { return format.channels ? samples.size() / static_cast<size_t>(format.channels) : 0; }
+    };
 
     int CreateHandle();
     void DestroyHandle();
+    bool ResetHandle();
     // Feeds the next piece of input; false when the input is exhausted.
     bool FeedMore();
-    bool ResetHandle();
-    // One libmpg123 step; returns kAudio with the frame in m_frame*, or the
-    // status to pass on.
-    Status DecodeOne(PcmChunk* frame, FrameKey* key);
-    bool m_pendingHandedOut = false;
-    Status NextBeforeSync(PcmChunk* chunk);
-    void ResetPending();
+    // One decoded frame (pointing into libmpg123's buffer), or the status to
+    // pass on.
+    Status DecodeOne(PcmChunk* frame, FrameInfo* info);
+    // Reads the encoder delay and padding once the first frame is decoded.
+    void SetUpTrimming();
+    // Passes decoded samples on, less the encoder delay at the start and
+    // with the padding held back at the end.
+    void Emit(const PcmFormat& format, const int16_t* samples, size_t frames);
+    void ClearRun();
 
     ByteSource& m_source;
     mpg123_handle_struct* m_handle = nullptr;
     std::vector<unsigned char> m_input;
+    JointStereoBoundFixer m_boundFixer;
+    size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
     bool m_inputEnded = false;
     bool m_synced = false;
     PcmFormat m_format;
     uint32_t m_frameBytes = 0;
-    // Libmpg123 steps in a row that failed without new input fed.
+    // Failed libmpg123 steps in a row with no progress through the input.
     int m_stuck = 0;
-    // libmpg123's unread input after the last failed step.
     long m_lastFill = 0;
 
-    // Before confirmation: the frames decoded so far in the current run.
-    std::vector<int16_t> m_pending;
-    size_t m_pendingFrames = 0;
+    // The frame decoded last, to tell whether the next one follows it.
+    FrameInfo m_last;
+    // Frames of a run not yet confirmed.
+    bool m_confirming = true;
+    Block m_run;
     int m_runLength = 0;
     FrameKey m_runKey;
-    PcmFormat m_runFormat;
+
+    // Gapless trimming.
+    bool m_trimSetUp = false;
+    size_t m_skipStart = 0;  // frames still to drop at the start
+    size_t m_endTrim = 0;    // frames to drop at the end
+    Block m_hold;            // the last m_endTrim frames seen
+
+    std::deque<Block> m_ready;
+    Block m_handedOut;
 };
 
 }  // namespace quorvan

@@ -1,0 +1,56 @@
+#include "StreamDecoding.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace qvtest {
+
+size_t MemorySource::Read(void* buffer, size_t length, bool& end)
+{
+    ++reads;
+    size_t n = std::min(length, m_bytes.size() - m_pos);
+    if (n)
+        memcpy(buffer, m_bytes.data() + m_pos, n);
+    m_pos += n;
+    end = m_pos >= m_bytes.size();
+    return n;
+}
+
+NativeDecode DecodeNative(const std::vector<unsigned char>& bytes, int maxCalls)
+{
+    NativeDecode out;
+    MemorySource source(bytes);
+    quorvan::MpegStreamDecoder decoder(source);
+    if (decoder.Open() != 0)
+        return out;
+    while (out.calls < maxCalls) {
+        ++out.calls;
+        quorvan::PcmChunk chunk;
+        quorvan::MpegStreamDecoder::Status s = decoder.Next(&chunk);
+        if (s == quorvan::MpegStreamDecoder::kEnd) {
+            out.ended = true;
+            break;
+        }
+        if (s == quorvan::MpegStreamDecoder::kError) {
+            ++out.errors;
+            continue;
+        }
+        ++out.chunks;
+        if (out.formats.empty() || out.formats.back() != chunk.format) {
+            out.formats.push_back(chunk.format);
+            out.formatStarts.push_back(out.frames);
+        }
+        size_t values = chunk.frames * static_cast<size_t>(chunk.format.channels);
+        out.samples.insert(out.samples.end(), chunk.samples, chunk.samples + values);
+        for (size_t i = 0; i < chunk.frames; ++i) {
+            const int16_t* f = chunk.samples + i * static_cast<size_t>(chunk.format.channels);
+            out.stereo.push_back(f[0]);
+            out.stereo.push_back(chunk.format.channels > 1 ? f[1] : f[0]);
+        }
+        out.frames += chunk.frames;
+    }
+    return out;
+}
+
+}  // namespace qvtest
