@@ -33,6 +33,23 @@ std::string OpenInputProblem(const std::string& input)
     return std::string();
 }
 
+// Why a WAV file of that name cannot be made, as far as its folder tells.
+std::string CreateOutputProblem(const std::string& output)
+{
+    struct stat st;
+    if (stat(output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return strerror(EISDIR);
+    size_t slash = output.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
+    if (stat(folder.c_str(), &st) != 0)
+        return folder + ": " + strerror(errno);
+    if (!S_ISDIR(st.st_mode))
+        return folder + ": " + strerror(ENOTDIR);
+    if (access(folder.c_str(), W_OK | X_OK) != 0)
+        return folder + ": " + strerror(errno);
+    return std::string();
+}
+
 uint32_t LittleEndian32(const unsigned char* p)
 {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -77,6 +94,8 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool fo
         outcome.code = result;
         if (result == QV_ERR_OPEN_INPUT)
             outcome.detail = OpenInputProblem(input);
+        else if (result == QV_ERR_CREATE_WAVE && !output.empty())
+            outcome.detail = CreateOutputProblem(output);
         return outcome;
     }
     outcome.output = static_cast<LPCTSTR>(outputPath);

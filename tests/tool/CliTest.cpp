@@ -301,6 +301,13 @@ TEST(Cli, ConvertsTheBundledSample)
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
     ExpectConvertedSample(dir / "named.wav");
+
+    // A WAV file that cannot be made says why.
+    r = Quorvan({input, "-o", dir / "no/such/folder.wav"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorvan: " + input + ": the WAV file cannot be created (code 4): " + (dir / "no/such") +
+                         ": No such file or directory\n");
+    EXPECT_EQ(r.out, "");
 }
 
 // Good and bad files at once: the good ones convert, every line comes in
