@@ -224,13 +224,13 @@ private:
     {
         for (size_t wi = 0; wi < workers_.size(); ++wi) {
             Worker& w = workers_[wi];
-            if (w.job != kNoJob)
+            if (w.job != kNoJob || w.dead)
                 continue;
             auto it = pending_.begin();
             while (it != pending_.end() && KeyInUse(*it))
                 ++it;
             if (it == pending_.end())
-                return;
+                break;
             size_t job = *it;
             pending_.erase(it);
             uint64_t wire = job;
