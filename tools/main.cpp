@@ -1,4 +1,5 @@
 // quorvan: converts MPEG audio files into WAV files with the Quorvan library.
+#include <fcntl.h>
 #include <sched.h>
 #include <stdio.h>
 #include <sys/stat.h>
@@ -38,10 +39,20 @@ std::vector<std::string> FileIdentities(const std::vector<std::string>& inputs)
     return keys;
 }
 
+// Started with standard output or error closed, the pipes to the workers
+// would take their numbers and printed lines would land in them.
+void OpenStandardStreams()
+{
+    for (int fd = 0; fd <= 2; ++fd)
+        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
+            break;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
 {
+    OpenStandardStreams();
     Options options;
     std::string error;
     if (!ParseOptions(argc, argv, &options, &error)) {
