@@ -165,6 +165,10 @@ std::string UsageText()
            "On a terminal a progress line (files done, elapsed time, seconds of audio\n"
            "converted per second) is shown on standard error.\n"
            "\n"
+           "The decoder modules libma32.so and libmasd32.so are looked for beside this\n"
+           "program, then by the system loader (which includes the Quorvan library's\n"
+           "own folder when installed), then in the current folder.\n"
+           "\n"
            "Exit status: 0 if every file was converted, 1 if any file failed,\n"
            "2 on a usage error.\n";
 }
