@@ -173,6 +173,10 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
         info->key.layer = fi.layer;
         info->key.rate = m_format.rate;
         info->key.channels = m_format.channels;
+        info->key.modeClass = fi.mode == MPG123_M_JOINT ? MPG123_M_STEREO : fi.mode;
+        info->key.flags = fi.flags & (MPG123_CRC | MPG123_COPYRIGHT | MPG123_ORIGINAL);
+        info->key.emphasis = fi.emphasis;
+        info->key.freeFormat = fi.bitrate == 0;
         info->position = static_cast<int64_t>(mpg123_framepos(h));
         info->bytes = fi.framesize;
         frame->format = m_format;
@@ -232,6 +236,12 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
     }
 }
 
+int MpegStreamDecoder::FramesToConfirm(const FrameKey& key)
+{
+    bool unlikely = key.layer == 1 || key.freeFormat || key.emphasis != 0;
+    return unlikely ? kConfirmUnlikelyFrames : kConfirmFrames;
+}
+
 void MpegStreamDecoder::ClearRun()
 {
     m_run = Block();
@@ -262,9 +272,10 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
         Status s = DecodeOne(&frame, &info);
         if (s == kEnd) {
             // A run cut short by the end of a short stream still counts when
-            // it has more than one frame. What is held at the end is the
-            // encoder's padding.
-            if (m_confirming && m_runLength >= 2) {
+            // it has more than one frame (three for the unlikely kinds). What
+            // is held at the end is the encoder's padding.
+            int shortRun = FramesToConfirm(m_runKey) > kConfirmFrames ? 3 : 2;
+            if (m_confirming && m_runLength >= shortRun) {
                 m_synced = true;
                 SetUpTrimming();
                 Emit(m_run.format, m_run.samples.data(), m_run.Frames());
@@ -290,7 +301,9 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
         bool dropped = false;
         if (!m_confirming) {
             m_confirming = true;
-        } else if (m_runLength > 0 && (!follows || !(info.key == m_runKey))) {
+        } else if (m_runLength > 0 && (!follows || !(info.key == m_runKey) ||
+                                       (info.key.freeFormat && (info.bytes > m_runFrameBytes + 1 ||
+                                                                info.bytes + 1 < m_runFrameBytes)))) {
             ClearRun();
             dropped = true;
         }
@@ -298,7 +311,9 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
         m_run.samples.insert(m_run.samples.end(), frame.samples,
                              frame.samples + frame.frames * static_cast<size_t>(frame.format.channels));
         m_runKey = info.key;
-        if (++m_runLength >= kConfirmFrames) {
+        if (m_runLength == 0)
+            m_runFrameBytes = info.bytes;
+        if (++m_runLength >= FramesToConfirm(info.key)) {
             m_confirming = false;
             m_synced = true;
             SetUpTrimming();

@@ -7,7 +7,7 @@
 // Audio is only handed out from confirmed runs of frames: at the start and
 // after every gap in the input (junk, a skipped frame), frames are held back
 // until several follow each other byte for byte with the same version, layer,
-// rate and channel count (or, for a short stream, up to its end). Random data
+// rate, channel count and other fixed header fields (or, for a short stream, up to its end). Random data
 // therefore does not pass for audio, and a chance match inside junk is dropped.
 #ifndef QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 #define QUORVAN_DECODERS_MPEGSTREAMDECODER_H
@@ -56,6 +56,13 @@ public:
 
     // Frames that must follow each other before a run counts as audio.
     static const int kConfirmFrames = 3;
+    // The same for runs that look like what other data forms by chance:
+    // machine code and tables are full of 0xFFFF, which reads as a Layer I
+    // header, and repeat at fixed distances; a free-format frame ends wherever
+    // the next header-like bytes are; real streams hardly ever set emphasis.
+    // Such runs must be longer, and free-format frames of one length (give or
+    // take the padding byte).
+    static const int kConfirmUnlikelyFrames = 24;
     // Bytes asked of the source at a time.
     static const size_t kReadChunk = 64 * 1024;
 
@@ -86,9 +93,19 @@ private:
         int layer = -1;
         long rate = 0;
         int channels = 0;
+        // Header fields a real stream keeps from frame to frame: mono, dual
+        // channel or stereo (joint or not); CRC, copyright and original bits;
+        // emphasis. Structured data (tables in a program, say) can form a
+        // chain of frame-like headers, but rarely one that agrees in these.
+        int modeClass = -1;
+        int flags = 0;
+        int emphasis = -1;
+        bool freeFormat = false;
         bool operator==(const FrameKey& o) const
         {
-            return version == o.version && layer == o.layer && rate == o.rate && channels == o.channels;
+            return version == o.version && layer == o.layer && rate == o.rate && channels == o.channels &&
+                   modeClass == o.modeClass && flags == o.flags && emphasis == o.emphasis &&
+                   freeFormat == o.freeFormat;
         }
     };
     struct FrameInfo {
@@ -137,6 +154,8 @@ private:
     Block m_run;
     int m_runLength = 0;
     FrameKey m_runKey;
+    int64_t m_runFrameBytes = 0;
+    static int FramesToConfirm(const FrameKey& key);
 
     // Gapless trimming.
     bool m_trimSetUp = false;

@@ -23,10 +23,10 @@ ScratchDir::ScratchDir()
 ScratchDir::~ScratchDir()
 {
     if (!m_path.empty())
-        Run("rm -rf '" + m_path + "'");
+        RunCommand("rm -rf '" + m_path + "'");
 }
 
-bool Run(const std::string& command)
+bool RunCommand(const std::string& command)
 {
     std::string full = "(" + command + ") </dev/null >/dev/null 2>&1";
     return system(full.c_str()) == 0;
@@ -34,7 +34,7 @@ bool Run(const std::string& command)
 
 bool HaveTool(const std::string& tool)
 {
-    return Run("command -v " + tool);
+    return RunCommand("command -v " + tool);
 }
 
 std::vector<unsigned char> ReadFile(const std::string& path)
@@ -207,9 +207,26 @@ bool FfmpegDecode(const std::string& input, const std::string& rawOutput, long r
 {
     std::string filter;
     if (rate > 0)
-        filter = " -af aresample=" + std::to_string(rate) + ":resampler=soxr -ac 2";
-    return Run("ffmpeg -nostdin -v error -y -i '" + input + "'" + filter + " -f s16le -acodec pcm_s16le '" +
+        filter = " -af aresample=" + std::to_string(rate) + ":resampler=soxr";
+    return RunCommand("ffmpeg -nostdin -v error -y -i '" + input + "'" + filter + " -f s16le -acodec pcm_s16le '" +
                rawOutput + "'");
+}
+
+bool FfmpegResampleRaw(const std::string& raw, long rate, int channels, const std::string& rawOutput)
+{
+    return RunCommand("ffmpeg -nostdin -v error -y -f s16le -ar " + std::to_string(rate) + " -ac " +
+                      std::to_string(channels) + " -i '" + raw +
+                      "' -af aresample=44100:resampler=soxr -f s16le -acodec pcm_s16le '" + rawOutput + "'");
+}
+
+bool WriteRawPcm(const std::string& path, const int16_t* samples, size_t count)
+{
+    std::vector<unsigned char> bytes(count * 2);
+    for (size_t i = 0; i < count; ++i) {
+        bytes[2 * i] = static_cast<unsigned char>(static_cast<uint16_t>(samples[i]));
+        bytes[2 * i + 1] = static_cast<unsigned char>(static_cast<uint16_t>(samples[i]) >> 8);
+    }
+    return WriteFile(path, bytes);
 }
 
 }  // namespace qvtest

@@ -28,7 +28,7 @@ private:
 // True when `tool` is on PATH.
 bool HaveTool(const std::string& tool);
 // Runs a shell command with its output discarded; true when it exited 0.
-bool Run(const std::string& command);
+bool RunCommand(const std::string& command);
 
 std::vector<unsigned char> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
@@ -65,9 +65,14 @@ double BestStereoSnr(const std::vector<int16_t>& actual, const std::vector<int16
 // Mono to stereo by copying each sample to both channels.
 std::vector<int16_t> ToStereo(const std::vector<int16_t>& samples, int channels);
 
-// ffmpeg's own decode of `input` as 16-bit interleaved samples. With rate > 0
-// it is resampled by ffmpeg's libsoxr resampler to that rate and made stereo.
+// ffmpeg's own decode of `input` as 16-bit interleaved samples, at the
+// stream's channel count. With rate > 0 it is resampled by ffmpeg's libsoxr
+// resampler to that rate.
 bool FfmpegDecode(const std::string& input, const std::string& rawOutput, long rate = 0);
+
+// Raw 16-bit samples resampled to 44100 Hz by ffmpeg's libsoxr resampler.
+bool FfmpegResampleRaw(const std::string& raw, long rate, int channels, const std::string& rawOutput);
+bool WriteRawPcm(const std::string& path, const int16_t* samples, size_t count);
 
 }  // namespace qvtest
 

@@ -199,6 +199,23 @@ TEST(Confirmation, ScatteredValidHeadersInRandomDataGiveNoAudio)
     }
 }
 
+TEST(Confirmation, RepeatingBlocksLikeMachineCodeGiveNoAudio)
+{
+    // Program code repeats blocks at fixed distances, and 0xFFFF reads as an
+    // MPEG-1 Layer I header (here 128 kbps at 32 kHz: 192 bytes a frame).
+    std::vector<unsigned char> block = RandomBytes(192, 77);
+    const unsigned char kHeader[4] = {0xFF, 0xFF, 0x48, 0x8B};
+    std::copy(kHeader, kHeader + 4, block.begin());
+    std::vector<unsigned char> b = RandomBytes(5000, 78);
+    for (int i = 0; i < 12; ++i)
+        b.insert(b.end(), block.begin(), block.end());
+    std::vector<unsigned char> tail = RandomBytes(5000, 79);
+    b.insert(b.end(), tail.begin(), tail.end());
+    NativeDecode d = DecodeNative(b);
+    EXPECT_TRUE(d.ended);
+    EXPECT_EQ(d.chunks, 0);
+}
+
 TEST(Confirmation, InputIsReadInLargePieces)
 {
     std::vector<unsigned char> b = RandomBytes(1 << 20, 7);
@@ -222,7 +239,7 @@ protected:
         s_dir = new ScratchDir;
         std::string wav = s_dir->Path("in.wav");
         if (WriteTestSignal(wav, 44100, 2, 44100 * 3) &&
-            qvtest::Run("lame --quiet -b 128 '" + wav + "' '" + s_dir->Path("clean.mp3") + "'"))
+            RunCommand("lame --quiet -b 128 '" + wav + "' '" + s_dir->Path("clean.mp3") + "'"))
             s_clean = new std::vector<unsigned char>(ReadFile(s_dir->Path("clean.mp3")));
     }
     static void TearDownTestSuite()

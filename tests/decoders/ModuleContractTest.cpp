@@ -1,0 +1,327 @@
+// The modules as the library sees them: loaded from the program's folder,
+// called through the binary contract of DecoderApi.h.
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <limits.h>
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "DecoderApi.h"
+#include "DecoderTestSupport.h"
+#include "QuorvanDecoderModules.h"
+
+using namespace qvtest;
+
+namespace {
+
+std::string ProgramFolder()
+{
+    char buf[PATH_MAX];
+    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+    std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
+    return path.substr(0, path.rfind('/') + 1);
+}
+
+// One module, loaded for the length of a test.
+class Module {
+public:
+    explicit Module(const char* file) : m_handle(dlopen((ProgramFolder() + file).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    ~Module()
+    {
+        if (m_handle)
+            dlclose(m_handle);
+    }
+    bool loaded() const { return m_handle != nullptr; }
+    template <typename Fn>
+    Fn Get(const char* name) const
+    {
+        return reinterpret_cast<Fn>(dlsym(m_handle, name));
+    }
+
+private:
+    void* m_handle;
+};
+
+// The input of the read callback, which has no context argument.
+struct CallbackInput {
+    std::vector<unsigned char> bytes;
+    size_t pos = 0;
+    std::vector<uint32_t> asked;
+    bool callAfterShortRead = false;
+    bool shortReadSeen = false;
+} g_input;
+
+int CDECL ReadCallback(void* buffer, uint32_t* length)
+{
+    if (g_input.shortReadSeen)
+        g_input.callAfterShortRead = true;
+    g_input.asked.push_back(*length);
+    size_t n = std::min<size_t>(*length, g_input.bytes.size() - g_input.pos);
+    memcpy(buffer, g_input.bytes.data() + g_input.pos, n);
+    g_input.pos += n;
+    bool all = n == *length;
+    *length = static_cast<uint32_t>(n);
+    if (!all)
+        g_input.shortReadSeen = true;
+    return all ? DECODER_OK : DECODER_READ_SHORT;
+}
+
+struct RunLog {
+    int initResult = -1;
+    std::vector<int> results;  // every masd_decode result, in order
+    size_t frames = 0;         // stereo frames delivered after the first 0
+    bool blocksValid = true;
+    std::vector<int16_t> samples;
+};
+
+// Drives masd32 the way the converter does.
+RunLog RunDecoder(const Module& masd, const std::vector<unsigned char>& bytes, int maxCalls = 200000)
+{
+    g_input = CallbackInput();
+    g_input.bytes = bytes;
+    RunLog log;
+    auto init = masd.Get<MasdInitFn>("masd_init");
+    auto decode = masd.Get<MasdDecodeFn>("masd_decode");
+    auto close = masd.Get<MasdCloseFn>("masd_close");
+    DecoderParams params = {{1, 0, 0, 0, 141, 0}};
+    uint32_t initWord = 0xDEAD, frameWord = 0;
+    DecoderHandle h = nullptr;
+    log.initResult = init(params, ReadCallback, &initWord, &h);
+    if (log.initResult != DECODER_OK)
+        return log;
+    // Canaries after the buffer catch a block larger than the contract allows.
+    std::vector<unsigned char> buffer(DECODER_SAMPLE_BUFFER_BYTES + 64, 0xA5);
+    unsigned char auxBuffer[DECODER_AUX_BUFFER_BYTES];
+    PcmBlock pcm = {0, 0, buffer.data()};
+    AuxBlock aux = {0, auxBuffer};
+    bool synced = false;
+    for (int i = 0; i < maxCalls; ++i) {
+        int rc = decode(&frameWord, &pcm, &aux, h);
+        log.results.push_back(rc);
+        if (rc == DECODER_END)
+            break;
+        uint64_t bytesOut = 2ull * pcm.first * pcm.second;
+        if (bytesOut > DECODER_SAMPLE_BUFFER_BYTES)
+            log.blocksValid = false;
+        if (rc != DECODER_OK || !synced) {
+            // Errors and the block that reports the stream carry nothing.
+            if (bytesOut != 0)
+                log.blocksValid = false;
+            synced = synced || rc == DECODER_OK;
+            continue;
+        }
+        if (pcm.first != 2 || pcm.second == 0)
+            log.blocksValid = false;
+        const int16_t* s = static_cast<const int16_t*>(pcm.samples);
+        log.samples.insert(log.samples.end(), s, s + std::min<uint64_t>(bytesOut, DECODER_SAMPLE_BUFFER_BYTES) / 2);
+        log.frames += pcm.second;
+    }
+    for (size_t i = DECODER_SAMPLE_BUFFER_BYTES; i < buffer.size(); ++i)
+        if (buffer[i] != 0xA5)
+            log.blocksValid = false;
+    // After the end, the end again.
+    if (!log.results.empty() && log.results.back() == DECODER_END)
+        log.results.push_back(decode(&frameWord, &pcm, &aux, h));
+    close(&h);
+    EXPECT_EQ(h, nullptr);
+    return log;
+}
+
+class ModuleContract : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_masd.loaded()) << dlerror();
+        ASSERT_TRUE(m_ma.loaded()) << dlerror();
+    }
+    Module m_masd{"libmasd32.so"};
+    Module m_ma{"libma32.so"};
+};
+
+std::set<std::string> ExportedNames(const std::string& file)
+{
+    std::set<std::string> names;
+    FILE* p = popen(("nm -D --defined-only '" + file + "' 2>/dev/null").c_str(), "r");
+    if (!p)
+        return names;
+    char line[512];
+    while (fgets(line, sizeof line, p)) {
+        char type = 0;
+        char name[400];
+        unsigned long long address = 0;
+        if (sscanf(line, "%llx %c %399s", &address, &type, name) == 3)
+            names.insert(name);
+    }
+    pclose(p);
+    return names;
+}
+
+TEST_F(ModuleContract, ExportsExactlyTheEighteenEntryPoints)
+{
+    if (!HaveTool("nm"))
+        GTEST_SKIP() << "nm not available";
+    std::set<std::string> masd = ExportedNames(ProgramFolder() + "libmasd32.so");
+    std::set<std::string> ma = ExportedNames(ProgramFolder() + "libma32.so");
+    EXPECT_EQ(masd, (std::set<std::string>{"masd_init", "masd_decode", "masd_close", "masd_getFrameSize",
+                                           "masd_flushAndResync", "masd_versionString"}));
+    EXPECT_EQ(ma, (std::set<std::string>{"ma_mpegIDString", "ma_mpegLayerString", "ma_mpegProtectionString",
+                                         "ma_mpegPaddingString", "ma_mpegPrivateString", "ma_mpegModeString",
+                                         "ma_mpegModeExtString", "ma_mpegCopyrightString",
+                                         "ma_mpegOriginalCopyString", "ma_mpegEmphasisString",
+                                         "ma_mpegSampleFreqString", "ma_mpegBitrateString"}));
+}
+
+TEST_F(ModuleContract, AStreamIsReportedByAnEmptyBlockThenDeliveredWhole)
+{
+    if (!HaveTool("lame"))
+        GTEST_SKIP() << "lame not available";
+    ScratchDir dir;
+    const size_t kFrames = 22050 * 3 + 17;
+    ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 22050, 1, kFrames));
+    ASSERT_TRUE(RunCommand("lame --quiet -b 64 '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp3") + "'"));
+    RunLog log = RunDecoder(m_masd, ReadFile(dir.Path("a.mp3")));
+    ASSERT_EQ(log.initResult, DECODER_OK);
+    ASSERT_GE(log.results.size(), 3u);
+    EXPECT_EQ(log.results.front(), DECODER_OK);
+    EXPECT_EQ(log.results[log.results.size() - 2], DECODER_END);
+    EXPECT_EQ(log.results.back(), DECODER_END);
+    EXPECT_TRUE(log.blocksValid);
+    EXPECT_NEAR(static_cast<double>(log.frames), kFrames * 2.0, 1.0);
+    // Mono comes out on both channels.
+    for (size_t i = 0; i + 1 < log.samples.size(); i += 2)
+        ASSERT_EQ(log.samples[i], log.samples[i + 1]);
+    // The input is read in large pieces, and not after it ended.
+    EXPECT_FALSE(g_input.callAfterShortRead);
+    for (uint32_t asked : g_input.asked)
+        EXPECT_GE(asked, 4096u);
+}
+
+TEST_F(ModuleContract, InputWithoutAudioEndsBeforeAnyBlock)
+{
+    std::mt19937 rng(3);
+    std::vector<unsigned char> random(500000);
+    for (unsigned char& c : random)
+        c = static_cast<unsigned char>(rng());
+    const std::vector<std::vector<unsigned char>> inputs = {{}, {'h', 'e', 'l', 'l', 'o', '\n'}, random};
+    for (const auto& input : inputs) {
+        SCOPED_TRACE(input.size());
+        RunLog log = RunDecoder(m_masd, input);
+        ASSERT_EQ(log.initResult, DECODER_OK);
+        ASSERT_FALSE(log.results.empty());
+        EXPECT_EQ(std::count(log.results.begin(), log.results.end(), DECODER_OK), 0);
+        EXPECT_EQ(log.results[log.results.size() - 2], DECODER_END);
+        EXPECT_TRUE(log.blocksValid);
+    }
+}
+
+TEST_F(ModuleContract, InitAndCloseRefuseOrAcceptNullSafely)
+{
+    auto init = m_masd.Get<MasdInitFn>("masd_init");
+    auto decode = m_masd.Get<MasdDecodeFn>("masd_decode");
+    auto close = m_masd.Get<MasdCloseFn>("masd_close");
+    DecoderParams params = {{0}};
+    uint32_t word = 0;
+    DecoderHandle h = reinterpret_cast<DecoderHandle>(0x1);
+    EXPECT_NE(init(params, nullptr, &word, &h), DECODER_OK);
+    EXPECT_EQ(h, nullptr);
+    EXPECT_NE(init(params, ReadCallback, &word, nullptr), DECODER_OK);
+    DecoderHandle none = nullptr;
+    EXPECT_EQ(close(&none), DECODER_OK);
+    EXPECT_EQ(none, nullptr);
+    // A decode call without an instance ends at once instead of looping.
+    unsigned char buffer[DECODER_SAMPLE_BUFFER_BYTES];
+    PcmBlock pcm = {7, 7, buffer};
+    EXPECT_EQ(decode(&word, &pcm, nullptr, nullptr), DECODER_END);
+    EXPECT_EQ(pcm.first * pcm.second, 0u);
+}
+
+TEST_F(ModuleContract, FrameSizeVersionAndResync)
+{
+    if (!HaveTool("lame"))
+        GTEST_SKIP() << "lame not available";
+    ScratchDir dir;
+    // Long enough that input remains after the first read.
+    ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 44100, 2, 44100 * 8));
+    ASSERT_TRUE(RunCommand("lame --quiet -b 128 '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp3") + "'"));
+    g_input = CallbackInput();
+    g_input.bytes = ReadFile(dir.Path("a.mp3"));
+    auto init = m_masd.Get<MasdInitFn>("masd_init");
+    auto decode = m_masd.Get<MasdDecodeFn>("masd_decode");
+    auto close = m_masd.Get<MasdCloseFn>("masd_close");
+    auto frameSize = m_masd.Get<uint32_t(CDECL*)(DecoderHandle)>("masd_getFrameSize");
+    auto resync = m_masd.Get<int(CDECL*)(DecoderHandle)>("masd_flushAndResync");
+    auto version = m_masd.Get<const char*(CDECL*)(void)>("masd_versionString");
+    ASSERT_TRUE(frameSize && resync && version);
+    EXPECT_EQ(std::string(version()).rfind("masd32 ", 0), 0u) << version();
+    EXPECT_EQ(frameSize(nullptr), 0u);
+
+    DecoderParams params = {{0}};
+    uint32_t word = 0;
+    DecoderHandle h = nullptr;
+    ASSERT_EQ(init(params, ReadCallback, &word, &h), DECODER_OK);
+    EXPECT_EQ(frameSize(h), 0u);
+    unsigned char buffer[DECODER_SAMPLE_BUFFER_BYTES];
+    PcmBlock pcm = {0, 0, buffer};
+    ASSERT_EQ(decode(&word, &pcm, nullptr, h), DECODER_OK);
+    // 128 kbps at 44.1 kHz: 417 or 418 bytes a frame.
+    EXPECT_GE(frameSize(h), 417u);
+    EXPECT_LE(frameSize(h), 418u);
+    EXPECT_EQ(word, frameSize(h));
+    // After a flush the rest of the input is found again and decoded to the end.
+    EXPECT_EQ(resync(h), DECODER_OK);
+    int rc;
+    size_t frames = 0;
+    int calls = 0;
+    while ((rc = decode(&word, &pcm, nullptr, h)) != DECODER_END && ++calls < 100000)
+        frames += rc == DECODER_OK ? pcm.second : 0;
+    EXPECT_EQ(rc, DECODER_END);
+    EXPECT_GT(frames, 44100u);
+    EXPECT_LT(frames, 44100u * 8);
+    close(&h);
+}
+
+TEST_F(ModuleContract, HeaderFieldsAreDescribedInWords)
+{
+    typedef const char*(CDECL * Describe)(uint32_t);
+    const char* kNames[] = {"ma_mpegIDString", "ma_mpegLayerString", "ma_mpegProtectionString",
+                            "ma_mpegPaddingString", "ma_mpegPrivateString", "ma_mpegModeString",
+                            "ma_mpegModeExtString", "ma_mpegCopyrightString", "ma_mpegOriginalCopyString",
+                            "ma_mpegEmphasisString", "ma_mpegSampleFreqString", "ma_mpegBitrateString"};
+    struct Case {
+        uint32_t header;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {0xFFFB9064u, {"MPEG-1", "Layer III", "not protected", "not padded", "private bit clear", "joint stereo",
+                       "intensity off, M/S on", "not copyrighted", "original", "none", "44100 Hz", "128 kbps"}},
+        {0xFFF4A3C9u, {"MPEG-2", "Layer II", "CRC protected", "padded", "private bit set", "mono", "none",
+                       "copyrighted", "copy", "50/15 us", "22050 Hz", "96 kbps"}},
+        {0xFFE2087Eu, {"MPEG-2.5", "Layer III", "CRC protected", "not padded", "private bit clear",
+                       "joint stereo", "intensity on, M/S on", "copyrighted", "original", "reserved", "8000 Hz",
+                       "free format"}},
+        {0xFFFF485Bu, {"MPEG-1", "Layer I", "not protected", "not padded", "private bit clear", "joint stereo",
+                       "bands 8-31", "copyrighted", "copy", "CCITT J.17", "32000 Hz", "128 kbps"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.header);
+        for (size_t i = 0; i < 12; ++i) {
+            Describe fn = m_ma.Get<Describe>(kNames[i]);
+            ASSERT_TRUE(fn) << kNames[i];
+            EXPECT_EQ(std::string(fn(c.header)), c.words[i]) << kNames[i];
+        }
+    }
+    for (uint32_t bad : {0u, 0xFFEB9064u, 0xFFF99064u, 0xFFFBF064u, 0xFFFB9C64u}) {
+        for (const char* name : kNames)
+            EXPECT_STREQ(m_ma.Get<Describe>(name)(bad), "invalid") << name << " " << bad;
+    }
+}
+
+}  // namespace
