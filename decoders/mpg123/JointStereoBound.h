@@ -20,7 +20,7 @@ class JointStereoBoundFixer {
 public:
     // Bytes past the last position scanned that a scan needs to see: the
     // longest frame and the next header.
-    static const size_t kLookahead = 2900;
+    static constexpr size_t kLookahead = 2900;
 
     // Scans the headers starting in data[0, scanEnd) and rewrites those that
     // need it; bytes up to `size` may be looked at. data[0] follows the last

@@ -55,16 +55,16 @@ public:
     };
 
     // Frames that must follow each other before a run counts as audio.
-    static const int kConfirmFrames = 3;
+    static constexpr int kConfirmFrames = 3;
     // The same for runs that look like what other data forms by chance:
     // machine code and tables are full of 0xFFFF, which reads as a Layer I
     // header, and repeat at fixed distances; a free-format frame ends wherever
     // the next header-like bytes are; real streams hardly ever set emphasis.
     // Such runs must be longer, and free-format frames of one length (give or
     // take the padding byte).
-    static const int kConfirmUnlikelyFrames = 24;
+    static constexpr int kConfirmUnlikelyFrames = 24;
     // Bytes asked of the source at a time.
-    static const size_t kReadChunk = 64 * 1024;
+    static constexpr size_t kReadChunk = 64 * 1024;
 
     explicit MpegStreamDecoder(ByteSource& source);
     ~MpegStreamDecoder();

@@ -19,7 +19,7 @@ namespace quorvan {
 
 class StereoResampler {
 public:
-    static const long kOutputRate = 44100;
+    static constexpr long kOutputRate = 44100;
 
     StereoResampler() = default;
     ~StereoResampler();
