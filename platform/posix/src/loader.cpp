@@ -34,6 +34,18 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+// The folder of the object this loader is linked into (libQuorvan.so, or a
+// program that links the converter statically).
+std::string OwnFolder()
+{
+    Dl_info info;
+    if (!dladdr(reinterpret_cast<void*>(&ProgramFolder), &info) || !info.dli_fname)
+        return std::string();
+    std::string path(info.dli_fname);
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 std::string CurrentFolder()
 {
     char buf[PATH_MAX];
@@ -74,9 +86,15 @@ HMODULE Load(const std::string& name)
     std::string candidate = ProgramFolder() + file;
     if (Exists(candidate))
         return Open(candidate);
-    // 2. The system loader's search.
+    // 2. The system loader's search. It includes the run path of the object
+    //    that calls dlopen, which for an installed library is its own folder
+    //    ($ORIGIN); an interposed dlopen (a sanitizer's) hides that, so the
+    //    folder is also tried explicitly.
     if (HMODULE h = Open(file))
         return h;
+    std::string own = OwnFolder();
+    if (!own.empty() && Exists(own + file))
+        return Open(own + file);
     // 3. The current directory.
     candidate = CurrentFolder() + file;
     if (Exists(candidate))
