@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Conformance.h"
 #include "DecoderApi.h"
 #include "DecoderTestSupport.h"
 #include "QuorvanDecoderModules.h"
@@ -65,7 +66,8 @@ int CDECL ReadCallback(void* buffer, uint32_t* length)
         g_input.callAfterShortRead = true;
     g_input.asked.push_back(*length);
     size_t n = std::min<size_t>(*length, g_input.bytes.size() - g_input.pos);
-    memcpy(buffer, g_input.bytes.data() + g_input.pos, n);
+    if (n)
+        memcpy(buffer, g_input.bytes.data() + g_input.pos, n);
     g_input.pos += n;
     bool all = n == *length;
     *length = static_cast<uint32_t>(n);
@@ -220,6 +222,81 @@ TEST_F(ModuleContract, InputWithoutAudioEndsBeforeAnyBlock)
         EXPECT_EQ(log.results[log.results.size() - 2], DECODER_END);
         EXPECT_TRUE(log.blocksValid);
     }
+}
+
+// Standard output and standard error, caught in a file for the length of a
+// scope.
+class CapturedOutput {
+public:
+    explicit CapturedOutput(const std::string& path)
+    {
+        fflush(stdout);
+        fflush(stderr);
+        m_savedOut = dup(1);
+        m_savedErr = dup(2);
+        FILE* f = fopen(path.c_str(), "wb");
+        if (f) {
+            dup2(fileno(f), 1);
+            dup2(fileno(f), 2);
+            fclose(f);
+        }
+    }
+    ~CapturedOutput()
+    {
+        fflush(stdout);
+        fflush(stderr);
+        dup2(m_savedOut, 1);
+        dup2(m_savedErr, 2);
+        close(m_savedOut);
+        close(m_savedErr);
+    }
+
+private:
+    int m_savedOut, m_savedErr;
+};
+
+TEST_F(ModuleContract, DecodingPrintsNothingWhateverTheInput)
+{
+    std::vector<std::vector<unsigned char>> inputs;
+    std::mt19937 rng;
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        rng.seed(seed);
+        std::vector<unsigned char> random(300000);
+        for (unsigned char& c : random)
+            c = static_cast<unsigned char>(rng());
+        inputs.push_back(random);
+    }
+    inputs.push_back(ReadFile("/proc/self/exe"));
+    // Layer II, 32 kbps at 48 kHz, joint stereo bound beyond the 8 subbands
+    // that bitrate codes: libmpg123 warns about every such frame it decodes.
+    std::vector<unsigned char> layer2 = inputs[0];
+    for (size_t pos = 1000; pos + 96 < 30000; pos += 96) {
+        const unsigned char kHeader[4] = {0xFF, 0xFD, 0x14, 0x70};
+        std::copy(kHeader, kHeader + 4, layer2.begin() + static_cast<ptrdiff_t>(pos));
+    }
+    inputs.push_back(layer2);
+    std::string dir = qvtest::ConformanceDir();
+    for (const char* name : {"/nonstandard/l2-nonstandard-free_format.bit", "/nonstandard/l3-nonstandard-big-iscf.bit",
+                             "/nonstandard/l2-nonstandard-fl1_fl2_ff.bit",
+                             "/nonstandard/l3-nonstandard-compl-sideinfo-size.bit", "/standard/l3-he_mode.bit",
+                             "/standard/l2-fl13.bit"})
+        if (!dir.empty())
+            inputs.push_back(ReadFile(dir + name));
+    // Damaged Layer II, the kind libmpg123 likes to warn about.
+    if (!dir.empty()) {
+        std::vector<unsigned char> damaged = ReadFile(dir + "/standard/l2-fl10.bit");
+        for (size_t i = 0; i < damaged.size(); i += 97)
+            damaged[i] ^= static_cast<unsigned char>(rng());
+        inputs.push_back(damaged);
+    }
+    ScratchDir scratch;
+    {
+        CapturedOutput capture(scratch.Path("output.txt"));
+        for (const auto& input : inputs)
+            RunDecoder(m_masd, input);
+    }
+    std::vector<unsigned char> printed = ReadFile(scratch.Path("output.txt"));
+    EXPECT_TRUE(printed.empty()) << std::string(printed.begin(), printed.end());
 }
 
 TEST_F(ModuleContract, InitAndCloseRefuseOrAcceptNullSafely)
