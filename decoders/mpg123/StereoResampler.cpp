@@ -110,6 +110,8 @@ bool StereoResampler::Resample(const int16_t* stereo, size_t frames)
         consumedTotal += consumed;
         if (stereo ? (consumedTotal >= frames && produced < kResampleStep) : produced == 0)
             return true;
+        if (consumed == 0 && produced == 0)
+            return false;  // no progress: give up rather than spin
     }
 }
 
