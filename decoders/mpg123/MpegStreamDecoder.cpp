@@ -13,6 +13,11 @@ namespace {
 // Failed libmpg123 steps in a row, with no progress through its input, after
 // which it is started afresh on the following input.
 const int kStuckLimit = 4;
+// Bytes kept back from each feed so that the scanners can look past the last
+// position they examine.
+const size_t kLookahead = JointStereoBoundFixer::kLookahead > InfoFrameScanner::kLookahead
+                              ? JointStereoBoundFixer::kLookahead
+                              : InfoFrameScanner::kLookahead;
 // Samples libmpg123's Layer III synthesis lags behind the encoder's input; the
 // encoder delay an Info frame gives does not include it.
 const size_t kDecoderDelay = 529;
@@ -33,7 +38,7 @@ MpegStreamDecoder::~MpegStreamDecoder()
 
 int MpegStreamDecoder::Open()
 {
-    m_input.resize(kReadChunk + JointStereoBoundFixer::kLookahead);
+    m_input.resize(kReadChunk + kLookahead);
     return CreateHandle();
 }
 
@@ -67,6 +72,9 @@ int MpegStreamDecoder::CreateHandle()
         return err;
     }
     m_handle = reinterpret_cast<mpg123_handle_struct*>(h);
+    // Offsets count from the first byte this handle is fed, as libmpg123's do.
+    m_boundFixer.Reset();
+    m_infoScanner.Reset();
     m_format = PcmFormat();
     m_stuck = 0;
     m_lastFill = 0;
@@ -103,13 +111,13 @@ bool MpegStreamDecoder::FeedMore()
             m_inputEnded = true;
     }
     size_t size = m_carry + got;
-    size_t keep = m_inputEnded ? 0 : std::min(size, JointStereoBoundFixer::kLookahead);
+    size_t keep = m_inputEnded ? 0 : std::min(size, kLookahead);
     size_t feed = size - keep;
     m_boundFixer.Fix(m_input.data(), size, feed, m_inputEnded);
+    m_infoScanner.Scan(m_input.data(), size, feed);
     m_stuck = 0;
     if (feed > 0 && mpg123_feed(Handle(m_handle), m_input.data(), feed) != MPG123_OK) {
         m_carry = 0;
-        m_boundFixer.Reset();
         return ResetHandle();
     }
     memmove(m_input.data(), m_input.data() + feed, keep);
@@ -202,6 +210,16 @@ void MpegStreamDecoder::SetUpTrimming()
     m_endTrim = static_cast<size_t>(padding) > kDecoderDelay ? static_cast<size_t>(padding) - kDecoderDelay : 0;
 }
 
+void MpegStreamDecoder::StartNextPart(const InfoFrame& tag)
+{
+    m_hold = Block();
+    bool known = tag.delay >= 0 && tag.padding >= 0;
+    m_skipStart = known ? static_cast<size_t>(tag.delay) + kDecoderDelay : 0;
+    m_endTrim = known && static_cast<size_t>(tag.padding) > kDecoderDelay
+                    ? static_cast<size_t>(tag.padding) - kDecoderDelay
+                    : 0;
+}
+
 void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, size_t frames)
 {
     size_t channels = static_cast<size_t>(format.channels);
@@ -292,6 +310,18 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
             return kError;
         }
 
+        // An Info frame libmpg123 decoded (it only skips the first one) is no
+        // audio; it still belongs to the chain of frames.
+        std::deque<InfoFrame>& tags = m_infoScanner.found();
+        while (!tags.empty() && tags.front().offset < info.position)
+            tags.pop_front();
+        if (!tags.empty() && tags.front().offset == info.position) {
+            frame.frames = 0;
+            if (m_trimSetUp && !m_confirming)
+                StartNextPart(tags.front());
+            tags.pop_front();
+        }
+
         bool follows = m_last.position >= 0 && info.position == m_last.position + m_last.bytes;
         m_last = info;
         if (!m_confirming && follows) {
@@ -333,7 +363,6 @@ int MpegStreamDecoder::FlushAndResync()
     m_synced = false;
     m_frameBytes = 0;
     m_carry = 0;
-    m_boundFixer.Reset();
     m_hold = Block();
     m_endTrim = 0;
     m_skipStart = 0;

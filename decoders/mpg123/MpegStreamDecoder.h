@@ -2,7 +2,7 @@
 // finds the stream, and hands out decoded audio as 16-bit interleaved PCM at
 // the stream's own rate and channel count. Tags, Xing/Info frames and junk
 // are skipped; the encoder delay and padding an Info frame announces are
-// trimmed.
+// trimmed, also where encoded files were joined.
 //
 // Audio is only handed out from confirmed runs of frames: at the start and
 // after every gap in the input (junk, a skipped frame), frames are held back
@@ -18,6 +18,7 @@
 #include <deque>
 #include <vector>
 
+#include "InfoFrameScanner.h"
 #include "JointStereoBound.h"
 
 struct mpg123_handle_struct;
@@ -129,6 +130,10 @@ private:
     Status DecodeOne(PcmChunk* frame, FrameInfo* info);
     // Reads the encoder delay and padding once the first frame is decoded.
     void SetUpTrimming();
+    // An Info frame in the middle of the stream starts another encoded part:
+    // the previous part's padding is dropped and the new part's trimming
+    // applies.
+    void StartNextPart(const InfoFrame& tag);
     // Passes decoded samples on, less the encoder delay at the start and
     // with the padding held back at the end.
     void Emit(const PcmFormat& format, const int16_t* samples, size_t frames);
@@ -138,6 +143,7 @@ private:
     mpg123_handle_struct* m_handle = nullptr;
     std::vector<unsigned char> m_input;
     JointStereoBoundFixer m_boundFixer;
+    InfoFrameScanner m_infoScanner;
     size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
     bool m_inputEnded = false;
     bool m_synced = false;

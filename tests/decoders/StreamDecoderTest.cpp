@@ -351,6 +351,20 @@ TEST_F(GeneratedStream, TagsAreSkippedAndNeverDecoded)
     }
 }
 
+TEST_F(GeneratedStream, JoinedFilesDecodeAsEachOnItsOwn)
+{
+    // Each part's Info frame is dropped and each part's delay and padding
+    // trimmed, so the seam adds and loses nothing.
+    std::vector<unsigned char> b = *s_clean;
+    b.insert(b.end(), s_clean->begin(), s_clean->end());
+    b.insert(b.end(), s_clean->begin(), s_clean->end());
+    NativeDecode d = DecodeNative(b);
+    std::vector<int16_t> expected = m_reference.samples;
+    expected.insert(expected.end(), m_reference.samples.begin(), m_reference.samples.end());
+    expected.insert(expected.end(), m_reference.samples.begin(), m_reference.samples.end());
+    EXPECT_EQ(d.samples, expected);
+}
+
 TEST_F(GeneratedStream, JunkInFrontIsSkipped)
 {
     for (size_t junk : {size_t(1), size_t(417), size_t(5000), size_t(200000)}) {
