@@ -23,6 +23,15 @@ int LowSubbandLimit(const FrameHeader& h, uint32_t header)
 
 }  // namespace
 
+bool JointStereoBoundOverflows(uint32_t header)
+{
+    FrameHeader h;
+    if (!ParseFrameHeader(header, &h) || h.mode != 1)
+        return false;
+    int limit = LowSubbandLimit(h, header);
+    return limit != 0 && (h.modeExtension + 1) * 4 > limit;
+}
+
 void JointStereoBoundFixer::Fix(unsigned char* data, size_t size, size_t scanEnd, bool final)
 {
     for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
@@ -48,11 +57,9 @@ void JointStereoBoundFixer::Fix(unsigned char* data, size_t size, size_t scanEnd
         if (chained && at + length > m_coveredUntil)
             m_coveredUntil = at + length;
 
+        if (!JointStereoBoundOverflows(header) || (insideFrame && !chained))
+            continue;
         int limit = LowSubbandLimit(h, header);
-        if (limit == 0 || h.mode != 1 || (h.modeExtension + 1) * 4 <= limit)
-            continue;
-        if (insideFrame && !chained)
-            continue;
         unsigned modeExtension = static_cast<unsigned>(limit / 4 - 1);
         data[i + 3] = static_cast<unsigned char>((data[i + 3] & 0xCF) | (modeExtension << 4));
     }

@@ -7,7 +7,9 @@
 // Audio data that merely looks like such a header is left alone: a look-alike
 // inside a frame of a frame chain (a header whose next header follows at the
 // frame's length with the same version, layer and rate) is not touched. Only
-// headers that chain themselves, or look-alikes in junk, are rewritten.
+// headers that chain themselves, or look-alikes in junk, are rewritten. Should
+// libmpg123 still lose its way into a look-alike that was left alone (damage
+// can do that), the decoder skips that frame instead of decoding it.
 #ifndef QUORVAN_DECODERS_JOINTSTEREOBOUND_H
 #define QUORVAN_DECODERS_JOINTSTEREOBOUND_H
 
@@ -15,6 +17,9 @@
 #include <stdint.h>
 
 namespace quorvan {
+
+// True when libmpg123 would warn about the frame this header starts.
+bool JointStereoBoundOverflows(uint32_t header);
 
 class JointStereoBoundFixer {
 public:

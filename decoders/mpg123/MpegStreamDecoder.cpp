@@ -134,8 +134,10 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
         off_t num = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        int rc = mpg123_decode_frame(h, &num, &audio, &bytes);
+        // Frame by frame: parse the next frame, look at its header, decode it.
+        int rc = mpg123_framebyframe_next(h);
         if (rc == MPG123_NEW_FORMAT) {
+            // The frame is parsed; its format applies from it on.
             long rate = 0;
             int channels = 0, encoding = 0;
             if (mpg123_getformat(h, &rate, &channels, &encoding) != MPG123_OK ||
@@ -146,7 +148,14 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
             }
             m_format.rate = rate;
             m_format.channels = channels;
-            continue;
+            rc = MPG123_OK;
+        }
+        if (rc == MPG123_OK) {
+            unsigned long header = 0;
+            if (mpg123_framedata(h, &header, nullptr, nullptr) == MPG123_OK &&
+                JointStereoBoundOverflows(static_cast<uint32_t>(header)))
+                return kError;  // a look-alike inside other data; see JointStereoBound.h
+            rc = mpg123_framebyframe_decode(h, &num, &audio, &bytes);
         }
         if (rc == MPG123_NEED_MORE) {
             if (!FeedMore())

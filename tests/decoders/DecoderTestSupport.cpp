@@ -5,6 +5,7 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <random>
 
@@ -24,6 +25,29 @@ ScratchDir::~ScratchDir()
 {
     if (!m_path.empty())
         RunCommand("rm -rf '" + m_path + "'");
+}
+
+CapturedOutput::CapturedOutput(const std::string& path)
+{
+    fflush(stdout);
+    fflush(stderr);
+    m_savedOut = dup(1);
+    m_savedErr = dup(2);
+    if (FILE* f = fopen(path.c_str(), "wb")) {
+        dup2(fileno(f), 1);
+        dup2(fileno(f), 2);
+        fclose(f);
+    }
+}
+
+CapturedOutput::~CapturedOutput()
+{
+    fflush(stdout);
+    fflush(stderr);
+    dup2(m_savedOut, 1);
+    dup2(m_savedErr, 2);
+    close(m_savedOut);
+    close(m_savedErr);
 }
 
 bool RunCommand(const std::string& command)

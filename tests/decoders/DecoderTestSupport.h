@@ -25,6 +25,19 @@ private:
     std::string m_path;
 };
 
+// Standard output and standard error, caught in a file for the length of a
+// scope.
+class CapturedOutput {
+public:
+    explicit CapturedOutput(const std::string& path);
+    ~CapturedOutput();
+    CapturedOutput(const CapturedOutput&) = delete;
+    CapturedOutput& operator=(const CapturedOutput&) = delete;
+
+private:
+    int m_savedOut, m_savedErr;
+};
+
 // True when `tool` is on PATH.
 bool HaveTool(const std::string& tool);
 // Runs a shell command with its output discarded; true when it exited 0.

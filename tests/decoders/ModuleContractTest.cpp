@@ -224,37 +224,6 @@ TEST_F(ModuleContract, InputWithoutAudioEndsBeforeAnyBlock)
     }
 }
 
-// Standard output and standard error, caught in a file for the length of a
-// scope.
-class CapturedOutput {
-public:
-    explicit CapturedOutput(const std::string& path)
-    {
-        fflush(stdout);
-        fflush(stderr);
-        m_savedOut = dup(1);
-        m_savedErr = dup(2);
-        FILE* f = fopen(path.c_str(), "wb");
-        if (f) {
-            dup2(fileno(f), 1);
-            dup2(fileno(f), 2);
-            fclose(f);
-        }
-    }
-    ~CapturedOutput()
-    {
-        fflush(stdout);
-        fflush(stderr);
-        dup2(m_savedOut, 1);
-        dup2(m_savedErr, 2);
-        close(m_savedOut);
-        close(m_savedErr);
-    }
-
-private:
-    int m_savedOut, m_savedErr;
-};
-
 TEST_F(ModuleContract, DecodingPrintsNothingWhateverTheInput)
 {
     std::vector<std::vector<unsigned char>> inputs;

@@ -161,6 +161,57 @@ TEST(OddStreams, RateChangeMidStreamIsDecodedThroughAndMpeg25SilenceStaysSilent)
         ASSERT_EQ(s, 0);
 }
 
+// ---- Damaged conformance streams: never a crash, a hang or a printed line ----
+
+TEST(MutatedStreams, EndQuietlyWhateverTheDamage)
+{
+    std::string dir = ConformanceDir();
+    if (dir.empty())
+        GTEST_SKIP() << "conformance data not found";
+    std::vector<std::vector<unsigned char>> seeds;
+    for (const char* name : {"standard/l1-fl5.bit", "standard/l2-fl10.bit", "standard/l2-test32.bit",
+                             "standard/l3-he_free.bit", "standard/l3-hecommon.bit", "standard/M2L3_noise.bit",
+                             "extra/silence-44-s-mpeg25.mp3",
+                             "nonstandard/l3-nonstandard-sin1k0db_lame_vbrtag.bit"})
+        seeds.push_back(ReadFile(dir + "/" + name));
+    std::mt19937 rng(2024);
+    ScratchDir scratch;
+    int unfinished = 0;
+    {
+        CapturedOutput capture(scratch.Path("output.txt"));
+        for (int i = 0; i < 240; ++i) {
+            std::vector<unsigned char> b = seeds[rng() % seeds.size()];
+            switch (rng() % 4) {
+            case 0:  // flipped bits
+                for (unsigned k = 0, n = 1 + rng() % 200; k < n; ++k)
+                    b[rng() % b.size()] ^= static_cast<unsigned char>(1u << (rng() % 8));
+                break;
+            case 1: {  // overwritten with junk
+                size_t at = rng() % b.size();
+                for (size_t k = at; k < std::min(b.size(), at + rng() % 3000); ++k)
+                    b[k] = static_cast<unsigned char>(rng());
+                break;
+            }
+            case 2:  // cut short
+                b.resize(rng() % b.size());
+                break;
+            default: {  // a piece of itself inserted anywhere
+                size_t from = rng() % b.size();
+                size_t n = std::min<size_t>(b.size() - from, rng() % 20000);
+                std::vector<unsigned char> piece(b.begin() + static_cast<ptrdiff_t>(from),
+                                                 b.begin() + static_cast<ptrdiff_t>(from + n));
+                b.insert(b.begin() + static_cast<ptrdiff_t>(rng() % b.size()), piece.begin(), piece.end());
+            }
+            }
+            if (!DecodeNative(b, 200000).ended)
+                ++unfinished;
+        }
+    }
+    EXPECT_EQ(unfinished, 0);
+    std::vector<unsigned char> printed = ReadFile(scratch.Path("output.txt"));
+    EXPECT_TRUE(printed.empty()) << std::string(printed.begin(), printed.end());
+}
+
 // ---- Confirmation: no audio out of data that only looks like it -------------
 
 std::vector<unsigned char> RandomBytes(size_t n, unsigned seed)
