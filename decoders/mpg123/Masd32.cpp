@@ -161,7 +161,7 @@ extern "C" MASD_EXPORT int CDECL masd_decode(uint32_t* frameWord, PcmBlock* pcm,
         rc = MASD_ERR_FRAME;
     }
     if (frameWord)
-        *frameWord = in->decoder.FrameBytes();
+        *frameWord = in->decoder.FrameHeader();
     return rc;
 }
 

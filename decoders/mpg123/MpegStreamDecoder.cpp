@@ -156,6 +156,8 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
                 JointStereoBoundOverflows(static_cast<uint32_t>(header)))
                 return kError;  // a look-alike inside other data; see JointStereoBound.h
             rc = mpg123_framebyframe_decode(h, &num, &audio, &bytes);
+            if (rc == MPG123_OK)
+                m_frameHeader = static_cast<uint32_t>(header);
         }
         if (rc == MPG123_NEED_MORE) {
             if (!FeedMore())
@@ -371,6 +373,7 @@ int MpegStreamDecoder::FlushAndResync()
     m_confirming = true;
     m_synced = false;
     m_frameBytes = 0;
+    m_frameHeader = 0;
     m_carry = 0;
     m_hold = Block();
     m_endTrim = 0;

@@ -82,6 +82,8 @@ public:
     bool Synchronised() const { return m_synced; }
     // Size in bytes (header included) of the last frame decoded, 0 before any.
     uint32_t FrameBytes() const { return m_frameBytes; }
+    // The 32-bit header of the last frame decoded, 0 before any.
+    uint32_t FrameHeader() const { return m_frameHeader; }
 
     // Drops everything buffered, input and output, and searches the stream
     // afresh from the next input byte. Returns 0 or a negative libmpg123
@@ -149,6 +151,7 @@ private:
     bool m_synced = false;
     PcmFormat m_format;
     uint32_t m_frameBytes = 0;
+    uint32_t m_frameHeader = 0;
     // Failed libmpg123 steps in a row with no progress through the input.
     int m_stuck = 0;
     long m_lastFill = 0;

@@ -49,8 +49,9 @@ enum {
 MASD_EXPORT int CDECL masd_init(DecoderParams params, DecoderReadCallback callback,
                                 uint32_t* initWord, DecoderHandle* decoder);
 
-// Decodes the next block (see above). *frameWord receives the size in bytes of
-// the last MPEG frame decoded (0 before any); aux->count is set to 0.
+// Decodes the next block (see above). *frameWord receives the 32-bit header of
+// the last MPEG frame decoded (0 before any), which the ma32 helpers
+// describe; aux->count is set to 0.
 MASD_EXPORT int CDECL masd_decode(uint32_t* frameWord, PcmBlock* pcm, AuxBlock* aux,
                                   DecoderHandle decoder);
 
