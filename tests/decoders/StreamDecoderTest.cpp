@@ -9,7 +9,6 @@
 
 #include "Conformance.h"
 #include "DecoderTestSupport.h"
-#include "FrameHeader.h"
 #include "StereoResampler.h"
 #include "StreamDecoding.h"
 
@@ -549,32 +548,6 @@ TEST(StereoResampler, OtherRatesGiveTheScaledLengthAcrossARateChange)
         long frames = static_cast<long>(TakeAll(r, 2304).size() / 2);
         EXPECT_NEAR(frames, 44100 * 2, 2);
     }
-}
-
-// ---- Frame headers -------------------------------------------------------------
-
-TEST(FrameHeader, FieldsOfValidHeadersAndRejectionOfReservedValues)
-{
-    quorvan::FrameHeader h;
-    ASSERT_TRUE(quorvan::ParseFrameHeader(0xFFFB9064u, &h));  // MPEG-1 L3 128k 44.1k joint
-    EXPECT_EQ(h.version, 1);
-    EXPECT_EQ(h.layer, 3);
-    EXPECT_EQ(h.bitrateKbps, 128);
-    EXPECT_EQ(h.sampleRate, 44100);
-    EXPECT_EQ(h.mode, 1);
-    EXPECT_FALSE(h.protectedByCrc);
-    ASSERT_TRUE(quorvan::ParseFrameHeader(0xFFE2884Fu, &h));  // MPEG-2.5 L3 64k 8k, CRC
-    EXPECT_EQ(h.version, 25);
-    EXPECT_EQ(h.sampleRate, 8000);
-    EXPECT_EQ(h.bitrateKbps, 64);
-    EXPECT_TRUE(h.protectedByCrc);
-    EXPECT_EQ(h.mode, 1);
-    EXPECT_EQ(h.emphasis, 3);
-    EXPECT_FALSE(quorvan::ParseFrameHeader(0xFFEB9064u, &h));  // reserved version
-    EXPECT_FALSE(quorvan::ParseFrameHeader(0xFFF99064u, &h));  // reserved layer
-    EXPECT_FALSE(quorvan::ParseFrameHeader(0xFFFBF064u, &h));  // bad bitrate
-    EXPECT_FALSE(quorvan::ParseFrameHeader(0xFFFB9C64u, &h));  // reserved rate
-    EXPECT_FALSE(quorvan::ParseFrameHeader(0x7FFB9064u, &h));  // no sync
 }
 
 }  // namespace
