@@ -7,6 +7,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,12 @@ struct ConformanceVector {
     size_t frames;       // samples per channel a full decode gives
     bool gated;          // false: reported only
 };
+
+// Test names and logs show the stream's name, not the record's bytes.
+inline void PrintTo(const ConformanceVector& v, std::ostream* os)
+{
+    *os << v.name;
+}
 
 const std::vector<ConformanceVector>& StandardVectors();
 
