@@ -11,22 +11,6 @@
 
 namespace qvtest {
 
-ScratchDir::ScratchDir()
-{
-    const char* tmp = getenv("TMPDIR");
-    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/qvdec-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (mkdtemp(buf.data()))
-        m_path = buf.data();
-}
-
-ScratchDir::~ScratchDir()
-{
-    if (!m_path.empty())
-        RunCommand("rm -rf '" + m_path + "'");
-}
-
 CapturedOutput::CapturedOutput(const std::string& path)
 {
     fflush(stdout);
@@ -59,20 +43,6 @@ bool RunCommand(const std::string& command)
 bool HaveTool(const std::string& tool)
 {
     return RunCommand("command -v " + tool);
-}
-
-std::vector<unsigned char> ReadFile(const std::string& path)
-{
-    std::vector<unsigned char> bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f)
-        return bytes;
-    unsigned char buf[65536];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, f)) > 0)
-        bytes.insert(bytes.end(), buf, buf + n);
-    fclose(f);
-    return bytes;
 }
 
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)

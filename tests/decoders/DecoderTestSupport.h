@@ -9,21 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "TestSupport.h"
+
 namespace qvtest {
 
 // A fresh folder under $TMPDIR, removed with everything in it at the end.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
-};
+using ScratchDir = TempDir;
 
 // Standard output and standard error, caught in a file for the length of a
 // scope.
@@ -43,7 +34,6 @@ bool HaveTool(const std::string& tool);
 // Runs a shell command with its output discarded; true when it exited 0.
 bool RunCommand(const std::string& command);
 
-std::vector<unsigned char> ReadFile(const std::string& path);
 bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
 bool FileExists(const std::string& path);
 std::vector<int16_t> ReadRawPcm(const std::string& path);

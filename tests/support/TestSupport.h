@@ -17,6 +17,7 @@ public:
     ~TempDir();
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+    std::string Path(const std::string& name) const { return path_ + "/" + name; }
 
 private:
     std::string path_;
