@@ -6,7 +6,17 @@ FILE* g_pInputFile = nullptr;
 int CMpegToWavConverter::OpenInput()
 {
     g_pInputFile = fopen(m_strInput, "rb");
-    return g_pInputFile ? QV_OK : QV_ERR_OPEN_INPUT;
+    if (!g_pInputFile)
+        return QV_ERR_OPEN_INPUT;
+    // Some systems open a folder as a stream that fails on the first read;
+    // that is an input that cannot be read, not an empty one.
+    int first = fgetc(g_pInputFile);
+    if (first == EOF ? ferror(g_pInputFile) != 0 : ungetc(first, g_pInputFile) == EOF) {
+        fclose(g_pInputFile);
+        g_pInputFile = nullptr;
+        return QV_ERR_OPEN_INPUT;
+    }
+    return QV_OK;
 }
 
 int CMpegToWavConverter::CloseInput()

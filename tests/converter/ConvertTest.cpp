@@ -225,13 +225,17 @@ TEST(ConvertFailures, RequiredEntryPointsAreChecked)
     EXPECT_EQ(Convert(rig, rig.Path("out.wav")), QV_OK);
 }
 
-TEST(ConvertFailures, MissingInputGives1AfterBindingAndReleases)
+TEST(ConvertFailures, UnreadableInputGives1AfterBindingAndReleases)
 {
     DoubleRig rig;
-    CMpegToWavConverter converter(rig.Path("absent.mp3").c_str(), rig.Path("out.wav").c_str());
-    EXPECT_EQ(converter.Convert(), QV_ERR_OPEN_INPUT);
+    // A missing file, and a folder (which the C runtime here opens as a stream).
+    for (std::string input : {rig.Path("absent.mp3"), rig.dir()}) {
+        CMpegToWavConverter converter(input.c_str(), rig.Path("out.wav").c_str());
+        EXPECT_EQ(converter.Convert(), QV_ERR_OPEN_INPUT) << input;
+        EXPECT_EQ(g_pInputFile, nullptr);
+    }
     EXPECT_TRUE(rig.LogLines("init").empty());
-    EXPECT_EQ(rig.LogLines("unload").size(), 2u);
+    EXPECT_EQ(rig.LogLines("unload").size(), 4u);
     EXPECT_FALSE(Exists(rig.Path("out.wav")));
 }
 
