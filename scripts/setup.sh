@@ -25,4 +25,5 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build" -- -j"$(nproc)"
+# QUORVAN_SETUP_TARGETS: build only these targets (default: everything).
+cmake --build "$build" ${QUORVAN_SETUP_TARGETS:+--target $QUORVAN_SETUP_TARGETS} -- -j"$(nproc)"
