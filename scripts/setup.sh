@@ -10,7 +10,7 @@ shift || true
 
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libmpg123-dev libsoxr-dev
-          lame twolame sox ffmpeg)
+          lame twolame sox ffmpeg valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
