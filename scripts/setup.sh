@@ -2,6 +2,8 @@
 # Installs what a fresh Debian 12 machine lacks for building and testing
 # Quorvan (only the missing packages), then configures and builds.
 #   scripts/setup.sh [BUILD_DIR] [extra cmake arguments...]
+# QUORVAN_EXTRA_PACKAGES adds Debian packages; QUORVAN_BUILD_TARGETS builds
+# only those targets (default: all).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -10,7 +12,7 @@ shift || true
 
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libmpg123-dev libsoxr-dev
-          lame twolame sox ffmpeg)
+          lame twolame sox ffmpeg ${QUORVAN_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -25,4 +27,6 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build" -- -j"$(nproc)"
+targets=()
+for t in ${QUORVAN_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$build" "${targets[@]}" -- -j"$(nproc)"
