@@ -12,7 +12,7 @@ shift || true
 
 packages=(build-essential cmake ninja-build pkg-config
           libgtest-dev libgmock-dev libmpg123-dev libsoxr-dev
-          lame twolame sox ffmpeg ${QUORVAN_EXTRA_PACKAGES:-})
+          lame twolame sox ffmpeg valgrind ${QUORVAN_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
