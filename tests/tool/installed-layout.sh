@@ -21,4 +21,6 @@ trace=$(env -u LD_LIBRARY_PATH LD_DEBUG=files "$prefix/bin/quorvan" -q "$prefix/
 for module in libma32.so libmasd32.so; do
   grep -q "calling init: $prefix/bin/../lib/$module" <<<"$trace" || { echo "$module not loaded from $prefix/lib"; exit 1; }
 done
+# The manual page comes with the command.
+[ -s "$prefix/share/man/man1/quorvan.1" ] || { echo "quorvan.1 not installed in $prefix/share/man/man1"; exit 1; }
 echo "installed quorvan converted the sample with the modules in $prefix/lib"

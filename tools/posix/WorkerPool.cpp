@@ -1,4 +1,4 @@
-// The worker pool: fork, per-worker pipes, poll, waitpid.
+// The worker pool on POSIX systems: fork, per-worker pipes, poll, waitpid.
 #include "WorkerPool.h"
 
 #include <errno.h>
@@ -10,7 +10,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <deque>
+
+#include "Interrupt.h"
+#include "WorkerProcess.h"
 
 namespace {
 
@@ -56,6 +60,23 @@ bool ReadAll(int fd, void* data, size_t size)
     return true;
 }
 
+// A task on the wire: the job number, the length of its argument, the argument.
+bool SendTask(int fd, uint64_t job, const std::string& argument)
+{
+    uint32_t length = static_cast<uint32_t>(argument.size());
+    return WriteAll(fd, &job, sizeof job) && WriteAll(fd, &length, sizeof length) &&
+           WriteAll(fd, argument.data(), argument.size());
+}
+
+bool ReceiveTask(int fd, uint64_t* job, std::string* argument)
+{
+    uint32_t length;
+    if (!ReadAll(fd, job, sizeof *job) || !ReadAll(fd, &length, sizeof length))
+        return false;
+    argument->resize(length);
+    return ReadAll(fd, &(*argument)[0], length);
+}
+
 bool SendOutcome(int fd, const Outcome& o)
 {
     WireHeader h = {o.kind, o.code, o.audioBytes, static_cast<uint32_t>(o.output.size()),
@@ -92,17 +113,22 @@ void CloseFd(int& fd)
     fd = -1;
 }
 
-// The worker's life: take a job number, run it, report; until the task pipe
-// closes.
-[[noreturn]] void WorkerMain(const PoolJobs& jobs, int taskFd, int resultFd)
+// The worker's life: take a job, run it, report; until the task pipe closes.
+[[noreturn]] void WorkerMain(const PoolJobs& jobs, int taskFd, int resultFd, pid_t parent)
 {
+    PrepareWorkerProcess(parent);
     uint64_t job;
-    while (ReadAll(taskFd, &job, sizeof job)) {
-        Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job)) : Outcome();
-        // Whatever the job printed goes out before its outcome is known.
+    std::string argument;
+    while (ReceiveTask(taskFd, &job, &argument)) {
+        Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job), argument) : Outcome();
+        // A finished file is reported whole before a stop takes effect, and
+        // whatever the job printed goes out before its outcome is known.
+        HoldStop(true);
         fflush(stdout);
         fflush(stderr);
-        if (!SendOutcome(resultFd, outcome))
+        bool sent = SendOutcome(resultFd, outcome);
+        HoldStop(false);
+        if (!sent)
             break;
     }
     _exit(0);
@@ -136,6 +162,11 @@ public:
             FailPending(startError);
 
         while (finished_ < jobs_.count) {
+            int stop = events_.stopRequested ? events_.stopRequested() : 0;
+            if (stop != 0) {
+                Stop(stop);
+                break;
+            }
             Dispatch();
             if (Busy() == 0) {
                 // Jobs remain but every worker is gone (or was just
@@ -173,7 +204,11 @@ private:
         }
         fflush(stdout);
         fflush(stderr);
+        pid_t parent = getpid();
+        HoldStopRequests(true);
         pid_t pid = fork();
+        if (pid != 0)
+            HoldStopRequests(false);
         if (pid < 0) {
             *error = strerror(errno);
             for (int fd : {task[0], task[1], result[0], result[1]})
@@ -189,7 +224,7 @@ private:
             }
             close(task[1]);
             close(result[0]);
-            WorkerMain(jobs_, task[0], result[1]);
+            WorkerMain(jobs_, task[0], result[1], parent);
         }
         close(task[0]);
         close(result[1]);
@@ -233,9 +268,17 @@ private:
                 break;
             size_t job = *it;
             pending_.erase(it);
-            uint64_t wire = job;
-            if (WriteAll(w.taskFd, &wire, sizeof wire)) {
+            std::string argument;
+            Outcome refused;
+            if (jobs_.prepare && !jobs_.prepare(job, &argument, &refused)) {
+                Finish(job, refused);  // it runs nowhere; the worker takes the next one
+                --wi;
+                continue;
+            }
+            if (SendTask(w.taskFd, job, argument)) {
                 w.job = job;
+                if (events_.started)
+                    events_.started(job, static_cast<long>(w.pid));
             } else {
                 // The worker died between jobs: this one never reached it.
                 pending_.push_front(job);
@@ -278,7 +321,8 @@ private:
             fds.push_back({workers_[wi].resultFd, POLLIN, 0});
             owner.push_back(wi);
         }
-        int timeout = events_.tick ? events_.tickMilliseconds : -1;
+        // Never blocked for long: a stop request is looked at on every round.
+        int timeout = events_.tick ? events_.tickMilliseconds : 250;
         int ready = poll(fds.data(), fds.size(), timeout);
         if (events_.tick)
             events_.tick();
@@ -307,6 +351,64 @@ private:
             workers_.erase(workers_.begin() + static_cast<long>(lost[k]));
             Finish(w.job, Reap(w));
             Replace();
+        }
+    }
+
+    // Every worker is told to stop (removing the file it was writing) and
+    // reaped; outcomes already on their way still count, every other job is
+    // reported as interrupted.
+    void Stop(int request)
+    {
+        for (Worker& w : workers_) {
+            kill(w.pid, SIGTERM);
+            CloseFd(w.taskFd);
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+        for (;;) {
+            std::vector<pollfd> fds;
+            std::vector<size_t> owner;
+            for (size_t wi = 0; wi < workers_.size(); ++wi) {
+                if (workers_[wi].job == kNoJob || workers_[wi].resultFd < 0)
+                    continue;
+                fds.push_back({workers_[wi].resultFd, POLLIN, 0});
+                owner.push_back(wi);
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (fds.empty() || left.count() <= 0)
+                break;
+            if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0)
+                continue;
+            for (size_t k = 0; k < fds.size(); ++k) {
+                if (fds[k].revents == 0)
+                    continue;
+                Worker& w = workers_[owner[k]];
+                Outcome outcome;
+                if (ReceiveOutcome(w.resultFd, &outcome)) {
+                    size_t job = w.job;
+                    w.job = kNoJob;
+                    Finish(job, outcome);
+                }
+                CloseFd(w.resultFd);
+            }
+        }
+        Outcome interrupted;
+        interrupted.kind = Outcome::kInterrupted;
+        interrupted.code = request;
+        for (Worker& w : workers_) {
+            if (w.resultFd >= 0)
+                kill(w.pid, SIGKILL);  // did not stop in time
+            CloseFd(w.resultFd);
+            int status;
+            while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (w.job != kNoJob)
+                Finish(w.job, interrupted);
+        }
+        workers_.clear();
+        while (!pending_.empty()) {
+            size_t job = pending_.front();
+            pending_.pop_front();
+            Finish(job, interrupted);
         }
     }
 
