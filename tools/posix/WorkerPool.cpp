@@ -328,6 +328,10 @@ private:
             events_.tick();
         if (ready <= 0)
             return;  // a tick, or EINTR
+        // Workers that a stop signal to the whole group has ended are the
+        // stop's to report, not crashes.
+        if (events_.stopRequested && events_.stopRequested() != 0)
+            return;
         // Collect first, then act: acting may replace workers.
         std::vector<size_t> readyWorkers;
         for (size_t k = 0; k < fds.size(); ++k)

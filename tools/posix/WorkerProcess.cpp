@@ -30,9 +30,14 @@ void Stop(int signal)
 {
     if (g_unfinished[0] != '\0')
         unlink(g_unfinished);
+    // Ended by the signal itself, as if it had not been caught.
     struct sigaction fallback = {};
     fallback.sa_handler = SIG_DFL;
     sigaction(signal, &fallback, nullptr);
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, signal);
+    sigprocmask(SIG_UNBLOCK, &set, nullptr);
     raise(signal);
     _exit(128 + signal);
 }
