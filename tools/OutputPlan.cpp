@@ -44,6 +44,16 @@ bool OutputPlanner::Claimed(const FileId& id) const
     return false;
 }
 
+bool OutputPlanner::ClaimNew(const std::string& path, OutputPlan* plan, bool* exists, std::string* error)
+{
+    if (!CreateNewFile(path, &plan->id, exists, error))
+        return false;
+    plan->path = path;
+    plan->created = true;
+    claimed_.push_back(plan->id);
+    return true;
+}
+
 bool OutputPlanner::Plan(const std::string& input, OutputPlan* plan, Outcome* refused)
 {
     *plan = OutputPlan();
@@ -88,12 +98,8 @@ bool OutputPlanner::Claim(const std::string& input, const std::string& path, Out
         }
         bool exists;
         std::string error;
-        if (CreateNewFile(path, &plan->id, &exists, &error)) {
-            plan->path = path;
-            plan->created = true;
-            claimed_.push_back(plan->id);
+        if (ClaimNew(path, plan, &exists, &error))
             return true;
-        }
         if (!exists) {
             Refuse(refused, path + ": " + error);
             return false;
@@ -117,12 +123,8 @@ bool OutputPlanner::Derived(const std::string& input, OutputPlan* plan, Outcome*
     } else if (kind == PathKind::kMissing) {
         bool exists;
         std::string error;
-        if (CreateNewFile(name, &plan->id, &exists, &error)) {
-            plan->path = name;
-            plan->created = true;
-            claimed_.push_back(plan->id);
+        if (ClaimNew(name, plan, &exists, &error))
             return true;
-        }
         plan->notice = exists ? name + " already exists" : name + " cannot be created (" + error + ")";
     } else if (Claimed(id)) {
         plan->notice = name + " is written by another input of this run";
@@ -158,12 +160,8 @@ bool OutputPlanner::Temporary(OutputPlan* plan, std::string* error)
         snprintf(hex, sizeof hex, "%X", (start + k) % 0xffff + 1);
         std::string path = folder + "Tmp" + hex + ".wav";
         bool exists;
-        if (CreateNewFile(path, &plan->id, &exists, error)) {
-            plan->path = path;
-            plan->created = true;
-            claimed_.push_back(plan->id);
+        if (ClaimNew(path, plan, &exists, error))
             return true;
-        }
         if (!exists)
             return false;
     }

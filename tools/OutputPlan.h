@@ -37,6 +37,8 @@ public:
 
 private:
     bool Claimed(const FileId& id) const;
+    // Makes path as a new file and claims it.
+    bool ClaimNew(const std::string& path, OutputPlan* plan, bool* exists, std::string* error);
     bool Claim(const std::string& input, const std::string& path, OutputPlan* plan, Outcome* refused);
     bool Temporary(OutputPlan* plan, std::string* error);
     bool Derived(const std::string& input, OutputPlan* plan, Outcome* refused);

@@ -1,6 +1,7 @@
 // The command's file-system and process questions on POSIX systems; the
 // read position comes from Linux's /proc.
 #include "FileSystem.h"
+#include "posix/Descriptors.h"
 
 #include <dirent.h>
 #include <sched.h>
@@ -133,26 +134,17 @@ bool CopyToStandardOutput(const std::string& path, std::string* error)
         ssize_t n = read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            *error = path + ": " + strerror(errno);
+        if (n <= 0) {
+            if (n < 0)
+                *error = path + ": " + strerror(errno);
+            ok = n == 0;
+            break;
+        }
+        if (!WriteAll(STDOUT_FILENO, buffer, static_cast<size_t>(n))) {
+            *error = std::string("standard output: ") + strerror(errno);
             ok = false;
             break;
         }
-        if (n == 0)
-            break;
-        for (ssize_t done = 0; done < n;) {
-            ssize_t w = write(STDOUT_FILENO, buffer + done, static_cast<size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0) {
-                *error = std::string("standard output: ") + strerror(w < 0 ? errno : EIO);
-                ok = false;
-                break;
-            }
-            done += w;
-        }
-        if (!ok)
-            break;
     }
     close(fd);
     return ok;

@@ -14,6 +14,7 @@
 #include <deque>
 
 #include "Interrupt.h"
+#include "posix/Descriptors.h"
 #include "WorkerProcess.h"
 
 namespace {
@@ -28,37 +29,6 @@ struct WireHeader {
     uint32_t outputLength;
     uint32_t detailLength;
 };
-
-bool WriteAll(int fd, const void* data, size_t size)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
-
-// False on end of file or error before size bytes arrived.
-bool ReadAll(int fd, void* data, size_t size)
-{
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
-}
 
 // A task on the wire: the job number, the length of its argument, the argument.
 bool SendTask(int fd, uint64_t job, const std::string& argument)
