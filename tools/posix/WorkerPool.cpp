@@ -106,7 +106,8 @@ void CloseFd(int& fd)
 
 class Pool {
 public:
-    Pool(const PoolJobs& jobs, const PoolEvents& events) : jobs_(jobs), events_(events), outcomes_(jobs.count)
+    Pool(const PoolJobs& jobs, const PoolEvents& events)
+        : jobs_(jobs), events_(events), outcomes_(jobs.count), arguments_(jobs.count), prepared_(jobs.count, false)
     {
         for (size_t i = 0; i < jobs.count; ++i)
             pending_.push_back(i);
@@ -238,14 +239,17 @@ private:
                 break;
             size_t job = *it;
             pending_.erase(it);
-            std::string argument;
+            // Prepared once: a job handed back by a dead worker keeps its argument.
             Outcome refused;
-            if (jobs_.prepare && !jobs_.prepare(job, &argument, &refused)) {
-                Finish(job, refused);  // it runs nowhere; the worker takes the next one
-                --wi;
-                continue;
+            if (jobs_.prepare && !prepared_[job]) {
+                if (!jobs_.prepare(job, &arguments_[job], &refused)) {
+                    Finish(job, refused);  // it runs nowhere; the worker takes the next one
+                    --wi;
+                    continue;
+                }
+                prepared_[job] = true;
             }
-            if (SendTask(w.taskFd, job, argument)) {
+            if (SendTask(w.taskFd, job, arguments_[job])) {
                 w.job = job;
                 if (events_.started)
                     events_.started(job, static_cast<long>(w.pid));
@@ -440,6 +444,8 @@ private:
     const PoolJobs& jobs_;
     const PoolEvents& events_;
     std::vector<Outcome> outcomes_;
+    std::vector<std::string> arguments_;
+    std::vector<bool> prepared_;
     std::deque<size_t> pending_;
     std::vector<Worker> workers_;
     size_t finished_ = 0;
