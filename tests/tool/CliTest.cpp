@@ -516,8 +516,11 @@ TEST(Cli, StoppingTheCommandStopsEverythingAndLeavesNothing)
     for (auto c : cases) {
         // /dev/zero never ends; its WAV file goes to the temporary folder.
         Running q({"-j", "1", "/dev/zero", "later.mp3"}, launch);
-        usleep(300000);
-        ASSERT_EQ(system(("[ $(" + listing + " | wc -l) = 2 ]").c_str()), 0) << "no file begun";
+        const std::string begun = "[ $(" + listing + " | wc -l) = 2 ]";
+        for (int i = 0; i < 300 && system(begun.c_str()) != 0; ++i)
+            usleep(10000);
+        ASSERT_EQ(system(begun.c_str()), 0) << "no file begun";
+        usleep(100000);  // the worker is at work
         kill(c.group ? -q.pid() : q.pid(), c.signal);
         auto start = std::chrono::steady_clock::now();
         Result r = q.Wait();
