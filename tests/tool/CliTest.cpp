@@ -512,10 +512,15 @@ TEST(Cli, StoppingTheCommandStopsEverythingAndLeavesNothing)
     struct {
         int signal;
         bool group;
-    } cases[] = {{SIGINT, true}, {SIGTERM, false}, {SIGHUP, false}, {SIGKILL, false}};
+        bool toStdout;
+    } cases[] = {{SIGINT, true, false}, {SIGTERM, false, false}, {SIGHUP, false, false}, {SIGKILL, false, false},
+                 {SIGTERM, false, true}};
     for (auto c : cases) {
-        // /dev/zero never ends; its WAV file goes to the temporary folder.
-        Running q({"-j", "1", "/dev/zero", "later.mp3"}, launch);
+        // /dev/zero never ends; its WAV file (or the staging file for the
+        // standard output) goes to the temporary folder.
+        Running q(c.toStdout ? std::vector<std::string>{"/dev/zero", "-o", "-"}
+                             : std::vector<std::string>{"-j", "1", "/dev/zero", "later.mp3"},
+                  launch);
         const std::string begun = "[ $(" + listing + " | wc -l) = 2 ]";
         for (int i = 0; i < 300 && system(begun.c_str()) != 0; ++i)
             usleep(10000);
@@ -528,11 +533,12 @@ TEST(Cli, StoppingTheCommandStopsEverythingAndLeavesNothing)
         EXPECT_TRUE(GroupEnds(q.pid())) << "a worker outlived the command, signal " << c.signal;
         EXPECT_EQ(r.status, 128 + c.signal);
         EXPECT_EQ(system(("[ \"$(" + listing + ")\" = later.mp3 ]").c_str()), 0) << "signal " << c.signal;
-        if (c.signal != SIGKILL) {
-            std::string why = std::string(" (signal ") + std::to_string(c.signal) + ", " + strsignal(c.signal) + ")\n";
-            EXPECT_EQ(r.err, "quorvan: /dev/zero: not converted: the run was stopped" + why +
-                                 "quorvan: later.mp3: not converted: the run was stopped" + why);
-        }
+        std::string why = std::string(" (signal ") + std::to_string(c.signal) + ", " + strsignal(c.signal) + ")\n";
+        std::string expected = "quorvan: /dev/zero: not converted: the run was stopped" + why;
+        if (!c.toStdout)
+            expected += "quorvan: later.mp3: not converted: the run was stopped" + why;
+        if (c.signal != SIGKILL)
+            EXPECT_EQ(r.out + r.err, expected);
     }
 }
 
