@@ -537,8 +537,9 @@ TEST(Cli, StoppingTheCommandStopsEverythingAndLeavesNothing)
         std::string expected = "quorvan: /dev/zero: not converted: the run was stopped" + why;
         if (!c.toStdout)
             expected += "quorvan: later.mp3: not converted: the run was stopped" + why;
-        if (c.signal != SIGKILL)
+        if (c.signal != SIGKILL) {
             EXPECT_EQ(r.out + r.err, expected);
+        }
     }
 }
 
