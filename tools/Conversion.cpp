@@ -78,6 +78,8 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
         outcome.detail = "it threw an exception";
         return outcome;
     }
+    outcome.output = output;
+    outcome.audioBytes = WavDataBytes(output);
     if (result != QV_OK) {
         outcome.kind = Outcome::kLibraryError;
         outcome.code = result;
@@ -85,12 +87,7 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
             outcome.detail = OpenInputProblem(source);
         else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
             outcome.detail = WriteProblem(error);
-        outcome.output = output;
-        outcome.audioBytes = WavDataBytes(output);
-        return outcome;
     }
-    outcome.output = output;
-    outcome.audioBytes = WavDataBytes(output);
     return outcome;
 }
 
