@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "FileSystem.h"
+#include "ModuleDiagnosis.h"
 #include "Quorvan.h"
 #include "WorkerProcess.h"
 
@@ -87,6 +88,8 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
             outcome.detail = OpenInputProblem(source);
         else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
             outcome.detail = WriteProblem(error);
+        else
+            outcome.detail = DiagnoseDecoderModules(result);
     }
     return outcome;
 }

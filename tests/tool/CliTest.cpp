@@ -261,8 +261,22 @@ TEST(Cli, WithoutDecoderModulesEveryFileFailsInOrder)
     Result r = Quorvan({"-j", "3", "c.mp3", "a.mp3", "b.mp3"}, dir.path(), program);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    std::string line = ": the decoder modules (libma32.so, libmasd32.so) cannot be loaded (code 7)\n";
+    std::string line = ": the decoder modules (libma32.so, libmasd32.so) cannot be loaded (code 7): "
+                       "libma32.so: cannot open shared object file: No such file or directory; "
+                       "libmasd32.so: cannot open shared object file: No such file or directory\n";
     EXPECT_EQ(r.err, "quorvan: c.mp3" + line + "quorvan: a.mp3" + line + "quorvan: b.mp3" + line);
+
+    // A damaged module beside the program is a failed load with its reason,
+    // not a crash of the system loader.
+    std::string real = std::string(QUORVAN_TOOL_PATH);
+    real = real.substr(0, real.rfind('/') + 1) + "libmasd32.so";
+    if (!Exists(real))
+        return;
+    WriteFile(dir / "libmasd32.so", Slurp(real).substr(0, 3000));
+    r = Quorvan({"a.mp3"}, dir.path(), program);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("(code 7): libma32.so: cannot open shared object file"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(dir / "libmasd32.so: not a loadable shared object: truncated"), std::string::npos) << r.err;
 }
 
 TEST(Cli, OutputThatExistsOrIsTheInputIsLeftAlone)
