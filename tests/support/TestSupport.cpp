@@ -5,6 +5,8 @@
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <dlfcn.h>
+#include <link.h>
 
 #include <fstream>
 #include <iterator>
@@ -14,6 +16,9 @@
 #ifndef QUORVAN_DOUBLES_DIR
 #error "QUORVAN_DOUBLES_DIR must name the folder of the double variants"
 #endif
+
+// Defined only by the test build of the framework library.
+__attribute__((visibility("default"), weak)) void AfxTestFailAllocationsAfter(int n);
 
 namespace qvtest {
 
@@ -152,6 +157,28 @@ std::vector<std::string> DoubleRig::LogLines(const std::string& prefix) const
         if (line.compare(0, prefix.size(), prefix) == 0)
             out.push_back(line);
     return out;
+}
+
+std::string SystemOffersModule()
+{
+    for (const char* file : {"libma32.so", "libmasd32.so"}) {
+        void* h = dlopen(file, RTLD_LAZY | RTLD_LOCAL);
+        if (!h)
+            continue;
+        struct link_map* map = nullptr;
+        std::string path = dlinfo(h, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_name : file;
+        dlclose(h);
+        return path;
+    }
+    return std::string();
+}
+
+void FailAllocationsAfter(int n)
+{
+    if (!AfxTestFailAllocationsAfter)
+        throw std::runtime_error("the framework library has no test hooks: run the test through ctest, "
+                                 "which loads it from tests/afx-testing/");
+    AfxTestFailAllocationsAfter(n);
 }
 
 namespace {
