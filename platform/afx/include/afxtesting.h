@@ -1,6 +1,6 @@
-// Test hook of the POSIX framework stand-in: simulated out-of-memory.
-#ifndef QUORVAN_POSIX_AFXTESTING_H
-#define QUORVAN_POSIX_AFXTESTING_H
+// Test hook of the framework library: simulated out-of-memory.
+#ifndef QUORVAN_AFXTESTING_H
+#define QUORVAN_AFXTESTING_H
 
 #include <afx.h>
 
