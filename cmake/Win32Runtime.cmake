@@ -27,10 +27,14 @@ file(COPY ${QUORVAN_RUNTIME_DLLS} DESTINATION ${PROJECT_BINARY_DIR}/bin)
 install(FILES ${QUORVAN_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Copies the runtime DLLs and the project DLLs TARGET links into its folder
-# after every build of it.
+# after every build of it. With TESTING, the test build of qvafx.dll (the one
+# with the test hooks) stands in for the one the target links.
 function(quorvan_copy_runtime target)
+  set(dlls $<TARGET_RUNTIME_DLLS:${target}>)
+  if(ARGN STREQUAL "TESTING")
+    set(dlls $<FILTER:${dlls},EXCLUDE,/qvafx\\.dll$> $<TARGET_FILE:quorvan_afx_testing>)
+  endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVAN_RUNTIME_DLLS}
-            $<TARGET_RUNTIME_DLLS:${target}> $<TARGET_FILE_DIR:${target}>
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVAN_RUNTIME_DLLS} ${dlls} $<TARGET_FILE_DIR:${target}>
     COMMAND_EXPAND_LISTS)
 endfunction()

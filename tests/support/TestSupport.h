@@ -88,6 +88,21 @@ private:
     ScopedEnv* env_[4];
 };
 
+// A decoder module (libma32.so or libmasd32.so) that the system loader finds
+// by name on its own, in LD_LIBRARY_PATH, its cache or the system folders (an
+// older installation, say), or "" when there is none. Tests that need the
+// modules to be missing cannot run while there is one.
+std::string SystemOffersModule();
+#define QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES()                                        \
+    if (std::string offered = qvtest::SystemOffersModule(); !offered.empty())              \
+    GTEST_SKIP() << "the system loader finds " << offered << ", so no module can be missing"
+
+// Simulated out-of-memory in the framework library: after n more string
+// allocations succeed, every further one fails, until called with n < 0. The
+// hook exists only in the test build of the framework that ctest puts first
+// (tests/afx-testing/); without it this throws and the test fails.
+void FailAllocationsAfter(int n);
+
 struct WavHeader {
     std::string riff, wave, fmt, data;
     uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;

@@ -1,4 +1,6 @@
 // The parts of the test helpers that talk to the system: POSIX.
+#include <dlfcn.h>
+#include <link.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -8,6 +10,9 @@
 #include <vector>
 
 #include "TestSupport.h"
+
+// Defined only by the test build of the framework library.
+__attribute__((visibility("default"), weak)) void AfxTestFailAllocationsAfter(int n);
 
 namespace qvtest {
 
@@ -80,6 +85,28 @@ void OfferFile(const std::string& from, const std::string& to)
 {
     if (symlink(from.c_str(), to.c_str()) != 0)
         throw std::runtime_error("symlink failed: " + to);
+}
+
+std::string SystemOffersModule()
+{
+    for (const char* file : {"libma32.so", "libmasd32.so"}) {
+        void* h = dlopen(file, RTLD_LAZY | RTLD_LOCAL);
+        if (!h)
+            continue;
+        struct link_map* map = nullptr;
+        std::string path = dlinfo(h, RTLD_DI_LINKMAP, &map) == 0 && map ? map->l_name : file;
+        dlclose(h);
+        return path;
+    }
+    return std::string();
+}
+
+void FailAllocationsAfter(int n)
+{
+    if (!AfxTestFailAllocationsAfter)
+        throw std::runtime_error("the framework library has no test hooks: run the test through ctest, "
+                                 "which loads it from tests/afx-testing/");
+    AfxTestFailAllocationsAfter(n);
 }
 
 }  // namespace qvtest

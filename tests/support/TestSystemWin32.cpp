@@ -118,4 +118,31 @@ void OfferFile(const std::string& from, const std::string& to)
         throw std::runtime_error("cannot copy " + from + " to " + to);
 }
 
+// What the loader would find for a bare module name before any rig offers
+// one: the program's folder, the system folders, the current folder, PATH.
+std::string SystemOffersModule()
+{
+    for (const char* file : {"ma32.dll", "masd32.dll"}) {
+        char found[MAX_PATH + 1];
+        DWORD n = SearchPathA(nullptr, file, nullptr, sizeof found, found, nullptr);
+        if (n > 0 && n < sizeof found)
+            return found;
+    }
+    return std::string();
+}
+
+// The hook is looked up in the qvafx.dll this process loaded: the test build
+// of it sits beside the test programs.
+void FailAllocationsAfter(int n)
+{
+    typedef void (*Hook)(int);
+    HMODULE afx = GetModuleHandleA("qvafx.dll");
+    Hook hook = afx ? reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(
+                          GetProcAddress(afx, "_Z27AfxTestFailAllocationsAfteri")))
+                    : nullptr;
+    if (!hook)
+        throw std::runtime_error("the qvafx.dll beside this program has no test hooks");
+    hook(n);
+}
+
 }  // namespace qvtest

@@ -4,7 +4,6 @@
 // program finding the decoder modules in its own folder.
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <afxtesting.h>
 
 #include <string>
 #include <vector>
@@ -99,7 +98,7 @@ TEST(DllBoundary, OutOfMemoryInTheFrameworkReachesTheHostAfterTheTeardown)
     for (int n = 0; n < 50 && !done; ++n) {
         WriteFile(rig.Path("log"), "");
         CString output;
-        AfxTestFailAllocationsAfter(n);
+        FailAllocationsAfter(n);
         try {
             done = DecodeMpegToWav(input, output) == QV_OK;
         } catch (CMemoryException* e) {
@@ -111,7 +110,7 @@ TEST(DllBoundary, OutOfMemoryInTheFrameworkReachesTheHostAfterTheTeardown)
                 EXPECT_EQ(rig.LogLines("unload masd32 input=0").size(), 1u) << n;
             }
         }
-        AfxTestFailAllocationsAfter(-1);
+        FailAllocationsAfter(-1);
     }
     EXPECT_TRUE(done);
     EXPECT_GT(caught, 0);
