@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "Conversion.h"
+#include "DecoderThreads.h"
 #include "FileSystem.h"
 #include "Interrupt.h"
 #include "Messages.h"
@@ -151,7 +152,9 @@ int main(int argc, char** argv)
     events.stopRequested = StopRequest;
 
     CatchStopRequests();
-    unsigned workers = options.jobs ? options.jobs : UsableCores();
+    const unsigned cores = UsableCores();
+    unsigned workers = options.jobs ? options.jobs : cores;
+    ShareCoresAmongWorkers(cores, workers, count);
     progress.Tick();
     RunInWorkers(jobs, workers, events);
     progress.Clear();

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "Conversion.h"
+#include "DecoderThreads.h"
 #include "Messages.h"
 #include "Options.h"
 #include "OutputPlan.h"
@@ -117,6 +118,19 @@ TEST(Progress, ShowsFilesElapsedTimeAudioRateAndEachRunningFile)
     EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 80),
               "2/5 files  1:05  2.0 s of audio per second  - 12.2 s  a.mp3 42%");
     EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 20), "2/5 files  1:05  2.0");
+}
+
+TEST(DecoderThreads, TheCoresAreSharedAmongTheWorkersThatRunAtOnce)
+{
+    EXPECT_EQ(8u, ThreadsPerWorker(8, 8, 1));  // one file: all cores for it
+    EXPECT_EQ(4u, ThreadsPerWorker(8, 2, 10));
+    EXPECT_EQ(2u, ThreadsPerWorker(8, 4, 3));  // three files run at once
+    EXPECT_EQ(1u, ThreadsPerWorker(2, 8, 8));  // more workers than cores
+    EXPECT_EQ(1u, ThreadsPerWorker(3, 2, 5));  // rounded down, never oversubscribed
+
+    qvtest::ScopedEnv chosen(kDecoderThreadsVariable, "3");
+    ShareCoresAmongWorkers(8, 1, 1);
+    EXPECT_STREQ("3", getenv(kDecoderThreadsVariable));  // the user's choice stands
 }
 
 TEST(WavDataBytes, FindsTheDataChunkPastOthers)
