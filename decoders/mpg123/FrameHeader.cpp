@@ -59,4 +59,30 @@ uint32_t FrameBytes(const FrameHeader& h)
     return factor * bps / rate + pad;
 }
 
+bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd)
+{
+    // The next header of the same sync, version, layer and rate must agree in
+    // everything but the padding, private and mode extension bits.
+    const uint32_t kSameKind = 0xFFFE0C00u, kFixedFields = 0xFFFFFCCFu;
+    auto headerAt = [data](size_t i) {
+        return (static_cast<uint32_t>(data[i]) << 24) | (data[i + 1] << 16) | (data[i + 2] << 8) | data[i + 3];
+    };
+    FrameHeader h;
+    for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
+        if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0 || (data[i + 2] & 0xF0) != 0)
+            continue;
+        uint32_t header = headerAt(i);
+        if (!ParseFrameHeader(header, &h))
+            continue;
+        for (size_t j = i + 4; j + 4 <= size; ++j) {
+            if (data[j] != 0xFF || (headerAt(j) & kSameKind) != (header & kSameKind))
+                continue;
+            if ((headerAt(j) & kFixedFields) == (header & kFixedFields))
+                return true;
+            break;
+        }
+    }
+    return false;
+}
+
 }  // namespace quorvan

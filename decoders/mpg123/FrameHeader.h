@@ -3,6 +3,7 @@
 #ifndef QUORVAN_DECODERS_FRAMEHEADER_H
 #define QUORVAN_DECODERS_FRAMEHEADER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace quorvan {
@@ -28,6 +29,11 @@ bool ParseFrameHeader(uint32_t header, FrameHeader* out);
 
 // Bytes of the frame the header starts, header included; 0 for free format.
 uint32_t FrameBytes(const FrameHeader& h);
+
+// True when a free-format frame header starts in data[0, scanEnd) and another
+// one with the same version, layer, rate, mode, flags and emphasis follows it
+// within data[0, size).
+bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd);
 
 }  // namespace quorvan
 
