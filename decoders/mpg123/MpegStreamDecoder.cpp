@@ -102,6 +102,7 @@ int MpegStreamDecoder::CreateHandle()
     }
     m_handle = h;
     // Offsets count from the first byte this handle is fed, as libmpg123's do.
+    m_junk.Reset();
     m_infoScanner.Reset();
     m_format = PcmFormat();
     m_stuck = 0;
@@ -145,9 +146,15 @@ bool MpegStreamDecoder::FeedMore()
     size_t size = m_carry + got;
     size_t keep = m_inputEnded ? 0 : std::min(size, kLookahead);
     size_t feed = size - keep;
-    m_infoScanner.Scan(m_input.data(), size, feed);
     if (!m_readahead && FindsFreeFormatFrames(m_input.data(), size, feed))
         m_readahead = mpg123_param(m_handle, MPG123_REMOVE_FLAGS, MPG123_NO_READAHEAD, 0) == MPG123_OK;
+    // Free-format frames cannot be followed by their lengths: junk is left
+    // to libmpg123 then.
+    if (!m_readahead) {
+        m_junk.Filter(m_input.data(), &size, &feed, kMaxGapBytes);
+        keep = size - feed;
+    }
+    m_infoScanner.Scan(m_input.data(), size, feed);
     m_stuck = 0;
     if (feed > 0 && mpg123_feed(m_handle, m_input.data(), feed) != MPG123_OK) {
         m_carry = 0;
@@ -231,6 +238,10 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
         info->key.freeFormat = fi.bitrate == 0;
         info->position = static_cast<int64_t>(mpg123_framepos(h));
         info->bytes = fi.framesize;
+        std::deque<DroppedJunk>& junk = m_junk.dropped();
+        while (!junk.empty() && junk.front().offset < info->position)
+            junk.pop_front();
+        info->junkBefore = !junk.empty() && junk.front().offset == info->position ? junk.front().bytes : 0;
         frame->format = m_format;
         frame->samples = reinterpret_cast<const int16_t*>(audio);
         frame->frames = audio ? bytes / (2u * static_cast<size_t>(m_format.channels)) : 0;
@@ -304,6 +315,8 @@ int64_t MpegStreamDecoder::GapTo(const FrameInfo& prev, const FrameInfo& next, i
     if (prev.position < 0)
         return -1;
     int64_t gap = next.position - (prev.position + prev.bytes);
+    if (gap >= 0)
+        gap += next.junkBefore;
     if (gap == 0 && anyAdjoining)
         return 0;
     if (gap < 0 || !(next.key == prev.key))

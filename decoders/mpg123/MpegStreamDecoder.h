@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "InfoFrameScanner.h"
+#include "JunkBetweenFrames.h"
 
 struct mpg123_handle_struct;  // libmpg123's mpg123_handle
 
@@ -126,6 +127,7 @@ private:
         FrameKey key;
         int64_t position = -1;  // input offset of the frame's header
         int64_t bytes = 0;
+        int64_t junkBefore = 0;  // dropped right before it (see JunkBetweenFrames)
     };
     struct Block {
         PcmFormat format;
@@ -164,6 +166,7 @@ private:
     ByteSource& m_source;
     mpg123_handle_struct* m_handle = nullptr;
     std::vector<unsigned char> m_input;
+    JunkBetweenFrames m_junk;
     InfoFrameScanner m_infoScanner;
     size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
     bool m_inputEnded = false;
