@@ -67,20 +67,26 @@ bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEn
     auto headerAt = [data](size_t i) {
         return (static_cast<uint32_t>(data[i]) << 24) | (data[i + 1] << 16) | (data[i + 2] << 8) | data[i + 3];
     };
+    // Where the next header like the one at i starts, 0 when none follows.
+    auto next = [&](size_t i) -> size_t {
+        uint32_t header = headerAt(i);
+        for (size_t j = i + 4; j + 4 <= size; ++j) {
+            if (data[j] != 0xFF || (headerAt(j) & kSameKind) != (header & kSameKind))
+                continue;
+            return (headerAt(j) & kFixedFields) == (header & kFixedFields) ? j : 0;
+        }
+        return 0;
+    };
     FrameHeader h;
     for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
         if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0 || (data[i + 2] & 0xF0) != 0)
             continue;
-        uint32_t header = headerAt(i);
-        if (!ParseFrameHeader(header, &h))
+        if (!ParseFrameHeader(headerAt(i), &h))
             continue;
-        for (size_t j = i + 4; j + 4 <= size; ++j) {
-            if (data[j] != 0xFF || (headerAt(j) & kSameKind) != (header & kSameKind))
-                continue;
-            if ((headerAt(j) & kFixedFields) == (header & kFixedFields))
-                return true;
-            break;
-        }
+        // Three headers, two frames of one length give or take the padding.
+        size_t j = next(i), k = j ? next(j) : 0;
+        if (k && k - j + 1 >= j - i && k - j <= j - i + 1)
+            return true;
     }
     return false;
 }

@@ -30,9 +30,10 @@ bool ParseFrameHeader(uint32_t header, FrameHeader* out);
 // Bytes of the frame the header starts, header included; 0 for free format.
 uint32_t FrameBytes(const FrameHeader& h);
 
-// True when a free-format frame header starts in data[0, scanEnd) and another
-// one with the same version, layer, rate, mode, flags and emphasis follows it
-// within data[0, size).
+// True when a free-format frame header starts in data[0, scanEnd) and two
+// more with the same version, layer, rate, mode, flags and emphasis follow it
+// within data[0, size), at the distances of two frames of one length (give or
+// take the padding byte).
 bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd);
 
 }  // namespace quorvan

@@ -16,10 +16,11 @@ uint32_t BigEndian(const unsigned char* p)
     return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
 }
 
-// The length of the Layer III frame whose header starts at p, 0 when none does.
-size_t Layer3FrameAt(const unsigned char* p, uint32_t* header)
+// The length of the Layer II or III frame whose header starts at p, 0 when
+// none does.
+size_t FrameAt(const unsigned char* p, uint32_t* header)
 {
-    if (p[0] != 0xFF || (p[1] & 0xE6) != 0xE2)
+    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0 || (p[1] & 0x06) == 0 || (p[1] & 0x06) == 0x06)
         return 0;
     FrameHeader h;
     *header = BigEndian(p);
@@ -54,7 +55,7 @@ void JunkBetweenFrames::Filter(unsigned char* data, size_t* size, size_t* scanEn
     size_t i = m_resume;
     while (i < *scanEnd && i + 10 <= *size) {
         uint32_t header = 0;
-        size_t length = Layer3FrameAt(data + i, &header);
+        size_t length = FrameAt(data + i, &header);
         if (length > 0) {
             m_following = true;
             m_header = header;
@@ -69,7 +70,7 @@ void JunkBetweenFrames::Filter(unsigned char* data, size_t* size, size_t* scanEn
                 last = i + m_length - 2;  // never a whole frame: that would be a damaged one
             for (size_t j = i + 1; j <= last && j + 4 <= *size; ++j) {
                 uint32_t next = 0;
-                if (Layer3FrameAt(data + j, &next) > 0 && SameKind(next, m_header)) {
+                if (FrameAt(data + j, &next) > 0 && SameKind(next, m_header)) {
                     drops.push_back({i, j});
                     i = j;
                     m_following = true;

@@ -1,7 +1,9 @@
-// Drops short junk between Layer III frames before libmpg123 sees it. A
-// Layer III frame borrows bits from the frames before it (the bit reservoir);
-// libmpg123 forgets those whenever it has to search for the next header, so
-// a stream with a stray byte after every frame would decode to near silence.
+// Drops short junk between Layer II and III frames before libmpg123 sees it.
+// Whenever libmpg123 has to search for the next header, the frames after it
+// do not decode as they would without the junk: a Layer III frame loses the
+// bits it borrows from the frames before it (the bit reservoir), so a stream
+// with a stray byte after every frame would decode to near silence, and
+// Layer II output changes too.
 //
 // The frames are followed from header to header by their lengths. Where the
 // next header is missing and, within less than a frame (kMaxGapBytes at

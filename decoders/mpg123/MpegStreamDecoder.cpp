@@ -305,7 +305,9 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
 
 int MpegStreamDecoder::FramesToConfirm(const FrameKey& key)
 {
-    bool unlikely = key.layer == 1 || key.freeFormat || key.emphasis != 0;
+    // MPEG-2.5 exists for Layer III only: the other layers at its rates are
+    // what tables of records in a program look like.
+    bool unlikely = key.layer == 1 || key.freeFormat || key.emphasis != 0 || (key.version == MPG123_2_5 && key.layer != 3);
     return unlikely ? kConfirmUnlikelyFrames : kConfirmFrames;
 }
 

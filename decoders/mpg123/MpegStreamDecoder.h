@@ -70,7 +70,8 @@ public:
     // header, and repeat at fixed distances; a free-format frame ends wherever
     // the next header-like bytes are; real streams hardly ever set emphasis.
     // Such runs must be longer, and free-format frames of one length (give or
-    // take the padding byte).
+    // take the padding byte). Layers I and II of MPEG-2.5, which no encoder
+    // writes, count among them.
     static constexpr int kConfirmUnlikelyFrames = 24;
     // The most junk between two frames of a chain (of the likely kinds).
     static constexpr int64_t kMaxGapBytes = 1024;
