@@ -64,9 +64,7 @@ bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEn
     // The next header of the same sync, version, layer and rate must agree in
     // everything but the padding, private and mode extension bits.
     const uint32_t kSameKind = 0xFFFE0C00u, kFixedFields = 0xFFFFFCCFu;
-    auto headerAt = [data](size_t i) {
-        return (static_cast<uint32_t>(data[i]) << 24) | (data[i + 1] << 16) | (data[i + 2] << 8) | data[i + 3];
-    };
+    auto headerAt = [data](size_t i) { return HeaderAt(data + i); };
     // Where the next header like the one at i starts, 0 when none follows.
     auto next = [&](size_t i) -> size_t {
         uint32_t header = headerAt(i);

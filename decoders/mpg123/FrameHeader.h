@@ -23,6 +23,13 @@ struct FrameHeader {
     int emphasis;       // 0..3 (2 is reserved)
 };
 
+// The 32-bit header starting at p (four bytes, big-endian).
+inline uint32_t HeaderAt(const unsigned char* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
 // Decodes header; false when it is no valid frame header (no sync, reserved
 // version, layer, bitrate or rate index).
 bool ParseFrameHeader(uint32_t header, FrameHeader* out);

@@ -11,11 +11,6 @@ namespace quorvan {
 
 namespace {
 
-uint32_t BigEndian(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-
 // The length of the Layer II or III frame whose header starts at p, 0 when
 // none does.
 size_t FrameAt(const unsigned char* p, uint32_t* header)
@@ -23,7 +18,7 @@ size_t FrameAt(const unsigned char* p, uint32_t* header)
     if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0 || (p[1] & 0x06) == 0 || (p[1] & 0x06) == 0x06)
         return 0;
     FrameHeader h;
-    *header = BigEndian(p);
+    *header = HeaderAt(p);
     return ParseFrameHeader(*header, &h) ? FrameBytes(h) : 0;
 }
 

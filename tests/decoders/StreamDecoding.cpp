@@ -62,8 +62,7 @@ std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes)
     size_t pos = 0;
     quorvan::FrameHeader h;
     while (pos + 4 <= bytes.size()) {
-        uint32_t header = (static_cast<uint32_t>(bytes[pos]) << 24) | (bytes[pos + 1] << 16) | (bytes[pos + 2] << 8) |
-                          bytes[pos + 3];
+        uint32_t header = quorvan::HeaderAt(bytes.data() + pos);
         uint32_t length = quorvan::ParseFrameHeader(header, &h) ? quorvan::FrameBytes(h) : 0;
         if (length == 0 || pos + length > bytes.size())
             break;
