@@ -313,6 +313,8 @@ TEST(NotMpeg, GivesResultNineAndNoFile)
         {"image.mp3", png},
         {"random.mp3", random},
         {"program.mp3", ReadFile("/proc/self/exe")},
+        {"shell.mp3", ReadFile("/bin/sh")},
+        {"zeros.mp3", std::vector<unsigned char>(1 << 20, 0)},
     };
     ASSERT_TRUE(WriteTestSignal(dir.Path("signal.wav"), 44100, 2, 44100 * 2));
     inputs.push_back({"wave.mp3", ReadFile(dir.Path("signal.wav"))});
@@ -363,6 +365,11 @@ TEST(Damage, JunkAndTruncationAreSkippedAndTheRestConverted)
     ASSERT_GE(w.samples.size(), 44100u);
     EXPECT_TRUE(std::equal(w.samples.end() - 44100, w.samples.end(), reference.samples.end() - 44100))
         << "the end after the junk is not the stream's end";
+
+    // A stray byte after every frame costs nothing.
+    ASSERT_TRUE(WriteFile(dir.Path("junky.mp3"), WithJunkAfterFrames(clean, 1, 1, 1, 8)));
+    w = ConvertToWave(dir, dir.Path("junky.mp3"));
+    EXPECT_EQ(w.samples, reference.samples);
 
     ASSERT_TRUE(WriteFile(dir.Path("cut.mp3"), cut));
     w = ConvertToWave(dir, dir.Path("cut.mp3"));
