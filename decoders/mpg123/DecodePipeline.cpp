@@ -164,9 +164,11 @@ void DecodePipeline::ResampleLoop()
     m_blocks.Close();
 }
 
-void DecodePipeline::Next(MasdBlock& block)
+void DecodePipeline::Next(MasdBlock& block, int16_t* out)
 {
     if (!m_ended && m_blocks.Pop(block)) {
+        if (block.frames)
+            memcpy(out, block.samples.data(), block.frames * 2 * sizeof(int16_t));
         m_ended = block.rc == DECODER_END;
         m_last.frameHeader = block.frameHeader;
         m_last.frameBytes = block.frameBytes;

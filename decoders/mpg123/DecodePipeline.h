@@ -37,7 +37,7 @@ public:
     DecodePipeline& operator=(const DecodePipeline&) = delete;
 
     int Open() override;
-    void Next(MasdBlock& block) override;
+    void Next(MasdBlock& block, int16_t* out) override;
     int FlushAndResync() override;
 
 private:
@@ -79,7 +79,7 @@ private:
     QueueSource m_queued{m_pieces};
     MpegStreamDecoder m_decoder{m_queued};
     HandOffQueue<Decoded> m_decoded{kChunks};
-    BlockMaker m_maker;
+    BlockMaker m_maker{true};
     HandOffQueue<MasdBlock> m_blocks{kBlocks};
     std::thread m_reader, m_decoding, m_resampling;
 

@@ -3,8 +3,6 @@
 #include <mpg123.h>
 #include <soxr.h>
 
-#include <string.h>
-
 #include <memory>
 #include <new>
 
@@ -91,10 +89,8 @@ extern "C" MASD_EXPORT int CDECL masd_decode(uint32_t* frameWord, PcmBlock* pcm,
     int rc;
     try {
         MasdBlock block;
-        in->blocks->Next(block);
-        size_t frames = block.Frames();
-        if (frames)
-            memcpy(pcm->samples, block.samples.data(), frames * 2 * sizeof(int16_t));
+        in->blocks->Next(block, static_cast<int16_t*>(pcm->samples));
+        size_t frames = block.frames;
         pcm->first = frames ? 2 : 0;
         pcm->second = static_cast<uint32_t>(frames);
         in->frameBytes = block.frameBytes;

@@ -14,10 +14,21 @@ void BlockMaker::Out(int rc, size_t frames, std::deque<MasdBlock>& out)
     b.rc = rc;
     b.frameHeader = m_header;
     b.frameBytes = m_bytes;
-    if (frames) {
+    if (!frames)
+        return;
+    if (m_copyOut) {
         b.samples.resize(frames * 2);
-        b.samples.resize(m_output.Take(b.samples.data(), frames) * 2);
+        b.frames = m_output.Take(b.samples.data(), frames);
+        b.samples.resize(b.frames * 2);
+    } else {
+        b.frames = frames;
+        m_claimed += frames;
     }
+}
+
+void BlockMaker::Take(int16_t* out, size_t frames)
+{
+    m_claimed -= m_output.Take(out, frames);
 }
 
 void BlockMaker::Add(MpegStreamDecoder::Status status, const PcmChunk& chunk, uint32_t header, uint32_t bytes,
@@ -31,8 +42,8 @@ void BlockMaker::Add(MpegStreamDecoder::Status status, const PcmChunk& chunk, ui
     case MpegStreamDecoder::kEnd:
         if (m_syncReported) {
             m_output.Finish();
-            while (m_output.Available() > 0)
-                Out(DECODER_OK, std::min(kBlockFrames, m_output.Available()), out);
+            while (Unclaimed() > 0)
+                Out(DECODER_OK, std::min(kBlockFrames, Unclaimed()), out);
         }
         Out(DECODER_END, 0, out);
         m_ended = true;
@@ -50,7 +61,7 @@ void BlockMaker::Add(MpegStreamDecoder::Status status, const PcmChunk& chunk, ui
             m_syncReported = true;
             Out(DECODER_OK, 0, out);
         }
-        while (m_output.Available() >= kBlockFrames)
+        while (Unclaimed() >= kBlockFrames)
             Out(DECODER_OK, kBlockFrames, out);
         return;
     }
@@ -76,12 +87,13 @@ MasdBlock BlockMaker::EndBlock() const
 void BlockMaker::Reset()
 {
     m_output.Reset();
+    m_claimed = 0;
     m_ended = false;
     m_header = 0;
     m_bytes = 0;
 }
 
-void SequentialBlocks::Next(MasdBlock& block)
+void SequentialBlocks::Next(MasdBlock& block, int16_t* out)
 {
     try {
         while (m_pending.empty() && !m_maker.Ended()) {
@@ -99,6 +111,7 @@ void SequentialBlocks::Next(MasdBlock& block)
     }
     block = std::move(m_pending.front());
     m_pending.pop_front();
+    m_maker.Take(out, block.frames);
 }
 
 int SequentialBlocks::FlushAndResync()

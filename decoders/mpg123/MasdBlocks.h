@@ -26,12 +26,16 @@ struct MasdBlock {
     int rc = DECODER_END;
     uint32_t frameHeader = 0;  // the decoder's last frame header and size at that point
     uint32_t frameBytes = 0;
-    std::vector<int16_t> samples;  // 44100 Hz stereo, interleaved; empty for an empty block
-    size_t Frames() const { return samples.size() / 2; }
+    size_t frames = 0;             // 44100 Hz stereo frames; 0 for an empty block
+    std::vector<int16_t> samples;  // them, interleaved, when the maker copies them out
 };
 
 class BlockMaker {
 public:
+    // With copyOut, every result carries its samples. Without, they stay in
+    // the maker until Take() is called, result by result, in order.
+    explicit BlockMaker(bool copyOut) : m_copyOut(copyOut) {}
+
     // Adds what one call of MpegStreamDecoder::Next gave (with the decoder's
     // frame header and size after it) and appends the results it makes.
     void Add(MpegStreamDecoder::Status status, const PcmChunk& chunk, uint32_t header, uint32_t bytes,
@@ -44,10 +48,15 @@ public:
     MasdBlock EndBlock() const;
     // Drops the resampler's state and output; the stream is reported again.
     void Reset();
+    // The samples of the oldest result made without copyOut.
+    void Take(int16_t* out, size_t frames);
 
 private:
     void Out(int rc, size_t frames, std::deque<MasdBlock>& out);
+    size_t Unclaimed() const { return m_output.Available() - m_claimed; }
 
+    const bool m_copyOut;
+    size_t m_claimed = 0;  // frames of results made but not yet taken
     StereoResampler m_output;
     bool m_syncReported = false;
     bool m_ended = false;
@@ -61,8 +70,9 @@ public:
     virtual ~BlockSource() = default;
     // Prepares the decoder; 0 or a negative libmpg123 code.
     virtual int Open() = 0;
-    // The next result. Never throws.
-    virtual void Next(MasdBlock& block) = 0;
+    // The next result, its samples (block.frames of them) written to out,
+    // which holds kBlockFrames. Never throws.
+    virtual void Next(MasdBlock& block, int16_t* out) = 0;
     // See masd_flushAndResync; 0 or a negative libmpg123 code.
     virtual int FlushAndResync() = 0;
 };
@@ -72,13 +82,13 @@ class SequentialBlocks : public BlockSource {
 public:
     explicit SequentialBlocks(DecoderReadCallback callback) : m_source(callback), m_decoder(m_source) {}
     int Open() override { return m_decoder.Open(); }
-    void Next(MasdBlock& block) override;
+    void Next(MasdBlock& block, int16_t* out) override;
     int FlushAndResync() override;
 
 private:
     CallbackSource m_source;
     MpegStreamDecoder m_decoder;
-    BlockMaker m_maker;
+    BlockMaker m_maker{false};
     std::deque<MasdBlock> m_pending;
 };
 

@@ -25,6 +25,7 @@ void StereoResampler::Reset()
         soxr_delete(m_soxr);
     m_soxr = nullptr;
     m_inputRate = 0;
+    m_inputChannels = 0;
     m_queue.clear();
     m_head = 0;
 }
@@ -55,38 +56,46 @@ bool StereoResampler::Push(const PcmChunk& chunk)
 {
     if (chunk.format.rate <= 0 || chunk.format.channels < 1 || chunk.format.channels > 2)
         return false;
-    if (chunk.format.rate != m_inputRate) {
+    // A mono stream is resampled as one channel, which gives the same samples
+    // as resampling both copies at half the cost; the first stereo frame at
+    // that rate switches to two channels, as a change of rate does.
+    int channels = chunk.format.channels;
+    if (chunk.format.rate == m_inputRate && channels < m_inputChannels)
+        channels = m_inputChannels;
+    if (chunk.format.rate != m_inputRate || channels != m_inputChannels) {
         if (!Drain())
             return false;
         m_inputRate = chunk.format.rate;
+        m_inputChannels = channels;
     }
     if (chunk.frames == 0 || !chunk.samples)
         return true;
 
-    const int16_t* stereo = chunk.samples;
-    if (chunk.format.channels == 1) {
+    const int16_t* samples = chunk.samples;
+    if (chunk.format.channels == 1 && (m_inputChannels == 2 || m_inputRate == kOutputRate)) {
         m_stereo.resize(chunk.frames * 2);
         for (size_t i = 0; i < chunk.frames; ++i)
             m_stereo[2 * i] = m_stereo[2 * i + 1] = chunk.samples[i];
-        stereo = m_stereo.data();
+        samples = m_stereo.data();
     }
     if (m_inputRate == kOutputRate) {
-        m_queue.insert(m_queue.end(), stereo, stereo + chunk.frames * 2);
+        m_queue.insert(m_queue.end(), samples, samples + chunk.frames * 2);
         return true;
     }
-    return Resample(stereo, chunk.frames);
+    return Resample(samples, chunk.frames);
 }
 
-bool StereoResampler::Resample(const int16_t* stereo, size_t frames)
+bool StereoResampler::Resample(const int16_t* samples, size_t frames)
 {
+    const size_t channels = static_cast<size_t>(m_inputChannels);
     if (!m_soxr) {
         soxr_error_t error = nullptr;
         soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
         io.flags |= SOXR_NO_DITHER;  // plain rounding: the same input always gives the same output
         soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-        m_soxr = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate), 2,
-                             &error, &io, &quality, &runtime);
+        m_soxr = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate),
+                             static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
         if (!m_soxr || error) {
             if (m_soxr)
                 soxr_delete(m_soxr);
@@ -94,21 +103,29 @@ bool StereoResampler::Resample(const int16_t* stereo, size_t frames)
             return false;
         }
     }
-    // stereo == nullptr flushes what libsoxr still holds.
+    // samples == nullptr flushes what libsoxr still holds. Stereo output goes
+    // straight into the queue; mono output is copied there to both channels.
     size_t consumedTotal = 0;
     for (;;) {
         size_t offset = m_queue.size();
         m_queue.resize(offset + kResampleStep * 2);
+        int16_t* out = m_queue.data() + offset;
+        if (channels == 1) {
+            m_mono.resize(kResampleStep);
+            out = m_mono.data();
+        }
         size_t consumed = 0, produced = 0;
-        const int16_t* in = stereo ? stereo + consumedTotal * 2 : nullptr;
-        size_t inFrames = stereo ? frames - consumedTotal : 0;
-        soxr_error_t error = soxr_process(m_soxr, in, inFrames, &consumed, m_queue.data() + offset,
-                                          kResampleStep, &produced);
+        const int16_t* in = samples ? samples + consumedTotal * channels : nullptr;
+        size_t inFrames = samples ? frames - consumedTotal : 0;
+        soxr_error_t error = soxr_process(m_soxr, in, inFrames, &consumed, out, kResampleStep, &produced);
+        if (channels == 1)
+            for (size_t i = 0; i < produced; ++i)
+                m_queue[offset + 2 * i] = m_queue[offset + 2 * i + 1] = m_mono[i];
         m_queue.resize(offset + produced * 2);
         if (error)
             return false;
         consumedTotal += consumed;
-        if (stereo ? (consumedTotal >= frames && produced < kResampleStep) : produced == 0)
+        if (samples ? (consumedTotal >= frames && produced < kResampleStep) : produced == 0)
             return true;
         if (consumed == 0 && produced == 0)
             return false;  // no progress: give up rather than spin

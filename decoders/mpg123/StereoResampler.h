@@ -1,8 +1,9 @@
 // Turns decoded PCM of any rate and channel count into 44100 Hz stereo
-// signed 16-bit samples and hands them out in blocks. Mono is copied to both
-// channels; other rates go through libsoxr at high quality; 44100 Hz passes
-// through untouched. A rate change mid-stream drains the old resampler first,
-// so nothing is lost at the switch.
+// signed 16-bit samples and hands them out in blocks. Other rates go through
+// libsoxr at high quality; 44100 Hz passes through untouched. Mono is copied to
+// both channels, after resampling. A change of rate mid-stream, or from mono
+// to stereo at a resampled rate, drains the old resampler first, so nothing is
+// lost at the switch.
 #ifndef QUORVAN_DECODERS_STEREORESAMPLER_H
 #define QUORVAN_DECODERS_STEREORESAMPLER_H
 
@@ -41,12 +42,14 @@ public:
 
 private:
     bool Drain();
-    bool Resample(const int16_t* stereo, size_t frames);
+    bool Resample(const int16_t* samples, size_t frames);
     void Compact();
 
     soxr* m_soxr = nullptr;
     long m_inputRate = 0;
+    int m_inputChannels = 0;        // of the libsoxr instance: 1 while the stream was mono
     std::vector<int16_t> m_stereo;  // the pushed chunk made stereo
+    std::vector<int16_t> m_mono;    // libsoxr's output for a mono stream
     std::vector<int16_t> m_queue;   // output, interleaved L R
     size_t m_head = 0;              // first untaken value in m_queue
 };

@@ -45,7 +45,10 @@ enum {
 
 // Creates a decoder that reads its input only through callback. params is not
 // used. *initWord is set to 0. Returns 0 with the instance in *decoder, or an
-// error value with *decoder left null.
+// error value with *decoder left null. The instance uses as many threads as
+// QUORVAN_DECODER_THREADS says when masd_init is called (default: one per core
+// of the process's affinity); only one of them ever calls the callback, and
+// the results are the same with any number.
 MASD_EXPORT int CDECL masd_init(DecoderParams params, DecoderReadCallback callback,
                                 uint32_t* initWord, DecoderHandle* decoder);
 
@@ -55,7 +58,8 @@ MASD_EXPORT int CDECL masd_init(DecoderParams params, DecoderReadCallback callba
 MASD_EXPORT int CDECL masd_decode(uint32_t* frameWord, PcmBlock* pcm, AuxBlock* aux,
                                   DecoderHandle decoder);
 
-// Releases the decoder in *decoder (null is accepted) and sets *decoder to null.
+// Releases the decoder in *decoder (null is accepted) and sets *decoder to null;
+// its threads are joined first, so the read callback is not called afterwards.
 // Returns 0.
 MASD_EXPORT int CDECL masd_close(DecoderHandle* decoder);
 
@@ -65,7 +69,10 @@ MASD_EXPORT uint32_t CDECL masd_getFrameSize(DecoderHandle decoder);
 
 // Drops all buffered input and output and searches for the stream afresh from
 // the next input byte (a stream found again is confirmed again, but no second
-// empty block is delivered). Returns 0, or MASD_ERR_ARGUMENT / MASD_ERR_DECODER.
+// empty block is delivered). With several threads, what the decoder thread had
+// already taken and decoded ahead counts as buffered (up to a few hundred KiB
+// of input); what was read but not yet decoded is kept. Returns 0, or
+// MASD_ERR_ARGUMENT / MASD_ERR_DECODER.
 MASD_EXPORT int CDECL masd_flushAndResync(DecoderHandle decoder);
 
 // "masd32 <module version> (libmpg123 <version>, libsoxr <version>)".
