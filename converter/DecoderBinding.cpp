@@ -36,16 +36,6 @@ const EntryPoint kEntryPointTable[DecoderBinding::kEntryPoints] = {
 
 }  // namespace
 
-const char* DecoderEntryPointName(int index)
-{
-    return kEntryPointTable[index].name;
-}
-
-bool DecoderEntryPointRequired(int index)
-{
-    return kEntryPointTable[index].required;
-}
-
 int BindDecoder(DecoderBinding& binding)
 {
     binding = DecoderBinding();
