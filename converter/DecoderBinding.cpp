@@ -36,6 +36,21 @@ const EntryPoint kEntryPointTable[DecoderBinding::kEntryPoints] = {
 
 }  // namespace
 
+const char* DecoderEntryPointName(int index)
+{
+    return kEntryPointTable[index].name;
+}
+
+bool DecoderEntryPointRequired(int index)
+{
+    return kEntryPointTable[index].required;
+}
+
+bool DecoderEntryPointInMasd32(int index)
+{
+    return kEntryPointTable[index].inMasd32;
+}
+
 int BindDecoder(DecoderBinding& binding)
 {
     binding = DecoderBinding();

@@ -26,9 +26,12 @@ struct DecoderBinding {
     MasdCloseFn Close() const { return As<MasdCloseFn>(entry[2]); }
 };
 
-// The module files, as the binding looks them up.
+// The module files and the entry points, as the binding looks them up.
 extern const char* const kMa32ModuleName;
 extern const char* const kMasd32ModuleName;
+const char* DecoderEntryPointName(int index);
+bool DecoderEntryPointRequired(int index);
+bool DecoderEntryPointInMasd32(int index);  // else in ma32
 
 // Loads ma32 then masd32 and resolves every entry point. Returns 0,
 // QV_ERR_LOAD_MODULES when neither module loads, or QV_ERR_ENTRY_POINT when a

@@ -16,8 +16,9 @@ public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // The name inside the folder, joined with the system's separator.
+    std::string operator/(const std::string& name) const { return Path(name); }
+    std::string Path(const std::string& name) const;
 
 private:
     std::string path_;
@@ -49,6 +50,12 @@ std::vector<unsigned char> ReadFile(const std::string& path);
 void WriteFile(const std::string& path, const std::string& contents);
 bool Exists(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
+
+// The file name of a decoder module on this system: "ma32" -> "ma32.dll", or
+// "libma32.so" on POSIX.
+std::string ModuleFile(const std::string& module);
+// Makes the module file `from` available as `to` (a link, or a copy).
+void OfferFile(const std::string& from, const std::string& to);
 
 // The bytes a "block RET FIRST SECOND SEED" line of a double's script delivers.
 std::vector<unsigned char> Pattern(uint32_t seed, size_t bytes);
