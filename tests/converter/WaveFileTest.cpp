@@ -27,6 +27,7 @@ TEST(WaveFile, ThreeBlocksOfEightBytes)
     EXPECT_EQ(h.wave, "WAVE");
     EXPECT_EQ(h.fmt, "fmt ");
     EXPECT_EQ(h.data, "data");
+    EXPECT_EQ(h.dataOffset, 44u);
     EXPECT_EQ(h.riffSize, 60u);
     EXPECT_EQ(h.fmtSize, 16u);
     EXPECT_EQ(h.dataSize, 24u);

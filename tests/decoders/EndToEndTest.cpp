@@ -36,9 +36,9 @@ Wave ConvertToWave(const ScratchDir& dir, const std::string& input)
     EXPECT_EQ(rc, QV_OK) << input;
     Wave w = ReadWave(out);
     EXPECT_TRUE(w.valid);
-    EXPECT_EQ(w.rate, 44100);
+    EXPECT_EQ(w.sampleRate, 44100u);
     EXPECT_EQ(w.channels, 2);
-    EXPECT_EQ(w.bits, 16);
+    EXPECT_EQ(w.bitsPerSample, 16);
     return w;
 }
 
@@ -285,7 +285,7 @@ TEST(OddStreamsEndToEnd, ResultAndFileAgree)
         EXPECT_EQ(FileExists(out), rc == QV_OK);
         if (rc == QV_OK) {
             Wave w = ReadWave(out);
-            EXPECT_TRUE(w.valid && w.rate == 44100 && w.channels == 2);
+            EXPECT_TRUE(w.valid && w.sampleRate == 44100 && w.channels == 2);
         }
     }
     // The MPEG-2.5 silence at 12 kHz: 44217 frames, resampled, all zero.

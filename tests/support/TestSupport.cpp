@@ -4,6 +4,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -110,22 +111,43 @@ uint16_t LE16(const std::vector<unsigned char>& f, size_t at)
 WavHeader ParseWavHeader(const std::vector<unsigned char>& f)
 {
     WavHeader h;
-    if (f.size() < 44)
+    if (f.size() < 12)
         return h;
     h.riff.assign(f.begin(), f.begin() + 4);
     h.riffSize = LE32(f, 4);
     h.wave.assign(f.begin() + 8, f.begin() + 12);
-    h.fmt.assign(f.begin() + 12, f.begin() + 16);
-    h.fmtSize = LE32(f, 16);
-    h.formatTag = LE16(f, 20);
-    h.channels = LE16(f, 22);
-    h.sampleRate = LE32(f, 24);
-    h.byteRate = LE32(f, 28);
-    h.blockAlign = LE16(f, 32);
-    h.bitsPerSample = LE16(f, 34);
-    h.data.assign(f.begin() + 36, f.begin() + 40);
-    h.dataSize = LE32(f, 40);
+    for (size_t at = 12; at + 8 <= f.size();) {
+        std::string id(f.begin() + at, f.begin() + at + 4);
+        uint32_t size = LE32(f, at + 4);
+        size_t body = at + 8;
+        if (id == "fmt " && h.fmt.empty() && body + 16 <= f.size()) {
+            h.fmt = id;
+            h.fmtSize = size;
+            h.formatTag = LE16(f, body);
+            h.channels = LE16(f, body + 2);
+            h.sampleRate = LE32(f, body + 4);
+            h.byteRate = LE32(f, body + 8);
+            h.blockAlign = LE16(f, body + 12);
+            h.bitsPerSample = LE16(f, body + 14);
+        } else if (id == "data") {
+            h.data = id;
+            h.dataSize = size;
+            h.dataOffset = body;
+            size_t bytes = std::min<size_t>(size, f.size() - body);
+            for (size_t i = 0; i + 1 < bytes; i += 2)
+                h.samples.push_back(static_cast<int16_t>(LE16(f, body + i)));
+            h.valid = !h.fmt.empty() && h.formatTag == 1 && h.bitsPerSample == 16 && h.channels > 0 &&
+                      body + size <= f.size();
+            break;
+        }
+        at = body + size + (size & 1);
+    }
     return h;
+}
+
+WavHeader ReadWave(const std::string& path)
+{
+    return ParseWavHeader(ReadFile(path));
 }
 
 }  // namespace qvtest

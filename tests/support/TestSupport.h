@@ -103,13 +103,21 @@ std::string SystemOffersModule();
 // (tests/afx-testing/); without it this throws and the test fails.
 void FailAllocationsAfter(int n);
 
+// A WAV file as the tests see it: its RIFF header, the first "fmt " chunk and
+// the "data" chunk, found by walking the chunks (other writers put more chunks
+// in between). The sizes are read as written, even when they are wrong.
 struct WavHeader {
-    std::string riff, wave, fmt, data;
+    std::string riff, wave, fmt, data;  // "RIFF", "WAVE", "fmt ", "data" when present
     uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;
     uint16_t formatTag = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
     uint32_t sampleRate = 0, byteRate = 0;
+    size_t dataOffset = 0;         // where the samples start (44 in our own files)
+    bool valid = false;            // 16-bit PCM, and the data chunk fits in the file
+    std::vector<int16_t> samples;  // interleaved, as far as the file holds them
+    size_t Frames() const { return channels ? samples.size() / channels : 0; }
 };
 WavHeader ParseWavHeader(const std::vector<unsigned char>& file);
+WavHeader ReadWave(const std::string& path);
 
 }  // namespace qvtest
 

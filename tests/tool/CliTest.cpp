@@ -23,8 +23,6 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-
 namespace {
 
 using qvtest::Exists;
