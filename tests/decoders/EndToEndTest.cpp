@@ -51,6 +51,13 @@ struct Encoding {
     bool lame;            // carries an Info frame with delay and padding
 };
 
+// Test names and logs show the encoding's name, not the record's bytes (which
+// hold pointers and change with every build, breaking ctest --rerun-failed).
+void PrintTo(const Encoding& e, std::ostream* os)
+{
+    *os << e.name;
+}
+
 std::string Expand(std::string command, const std::string& in, const std::string& out)
 {
     for (const auto& kv : {std::make_pair(std::string("%IN%"), in), std::make_pair(std::string("%OUT%"), out)}) {

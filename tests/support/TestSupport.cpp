@@ -3,8 +3,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <iterator>
@@ -16,55 +14,6 @@
 #endif
 
 namespace qvtest {
-
-TempDir::TempDir()
-{
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvan-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
-}
-
-TempDir::~TempDir()
-{
-    std::string cmd = "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", path_.c_str());
-}
-
-ScopedCwd::ScopedCwd(const std::string& dir)
-{
-    char buf[4096];
-    if (!getcwd(buf, sizeof buf) || chdir(dir.c_str()) != 0)
-        throw std::runtime_error("chdir failed: " + dir);
-    old_ = buf;
-}
-
-ScopedCwd::~ScopedCwd()
-{
-    if (chdir(old_.c_str()) != 0)
-        perror("chdir");
-}
-
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
-{
-    const char* old = getenv(name);
-    had_ = old != nullptr;
-    if (had_)
-        old_ = old;
-    setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (had_)
-        setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        unsetenv(name_.c_str());
-}
 
 std::vector<unsigned char> ReadFile(const std::string& path)
 {
@@ -78,12 +27,6 @@ void WriteFile(const std::string& path, const std::string& contents)
     out << contents;
     if (!out)
         throw std::runtime_error("cannot write " + path);
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
 }
 
 std::vector<std::string> ReadLines(const std::string& path)
@@ -108,11 +51,9 @@ DoubleRig::DoubleRig(const std::string& variant, Modules modules) : cwd_(nullptr
 {
     std::string from = std::string(QUORVAN_DOUBLES_DIR) + "/" + variant + "/";
     if (modules == kBoth || modules == kOnlyMa32)
-        if (symlink((from + "libma32.so").c_str(), (dir_ / "libma32.so").c_str()) != 0)
-            throw std::runtime_error("symlink failed");
+        OfferFile(from + ModuleFile("ma32"), dir_ / ModuleFile("ma32"));
     if (modules == kBoth || modules == kOnlyMasd32)
-        if (symlink((from + "libmasd32.so").c_str(), (dir_ / "libmasd32.so").c_str()) != 0)
-            throw std::runtime_error("symlink failed");
+        OfferFile(from + ModuleFile("masd32"), dir_ / ModuleFile("masd32"));
     input_ = dir_ / "input.mp3";
     WriteFile(input_, "input bytes: the doubles read them through the callback");
     WriteFile(dir_ / "script", "");
@@ -137,7 +78,8 @@ void DoubleRig::Script(const std::string& script)
 
 void DoubleRig::WatchOutput(const std::string& path)
 {
-    setenv("QV_DOUBLE_OUTPUT", path.c_str(), 1);
+    delete env_[3];
+    env_[3] = new ScopedEnv("QV_DOUBLE_OUTPUT", path);
 }
 
 std::vector<std::string> DoubleRig::Log() const

@@ -16,8 +16,9 @@ public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // The name inside the folder, joined with the system's separator.
+    std::string operator/(const std::string& name) const { return Path(name); }
+    std::string Path(const std::string& name) const;
 
 private:
     std::string path_;
@@ -50,6 +51,12 @@ void WriteFile(const std::string& path, const std::string& contents);
 bool Exists(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 
+// The file name of a decoder module on this system: "ma32" -> "ma32.dll", or
+// "libma32.so" on POSIX.
+std::string ModuleFile(const std::string& module);
+// Makes the module file `from` available as `to` (a link, or a copy).
+void OfferFile(const std::string& from, const std::string& to);
+
 // The bytes a "block RET FIRST SECOND SEED" line of a double's script delivers.
 std::vector<unsigned char> Pattern(uint32_t seed, size_t bytes);
 
@@ -80,6 +87,21 @@ private:
     ScopedCwd* cwd_;
     ScopedEnv* env_[4];
 };
+
+// A decoder module (libma32.so or libmasd32.so) that the system loader finds
+// by name on its own, in LD_LIBRARY_PATH, its cache or the system folders (an
+// older installation, say), or "" when there is none. Tests that need the
+// modules to be missing cannot run while there is one.
+std::string SystemOffersModule();
+#define QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES()                                        \
+    if (std::string offered = qvtest::SystemOffersModule(); !offered.empty())              \
+    GTEST_SKIP() << "the system loader finds " << offered << ", so no module can be missing"
+
+// Simulated out-of-memory in the framework library: after n more string
+// allocations succeed, every further one fails, until called with n < 0. The
+// hook exists only in the test build of the framework that ctest puts first
+// (tests/afx-testing/); without it this throws and the test fails.
+void FailAllocationsAfter(int n);
 
 struct WavHeader {
     std::string riff, wave, fmt, data;

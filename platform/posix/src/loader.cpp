@@ -11,6 +11,10 @@
 
 #include "elfcheck.h"
 
+#ifndef QUORVAN_MODULE_SUBDIR
+#define QUORVAN_MODULE_SUBDIR "quorvan"  // the module folder beside the library
+#endif
+
 namespace {
 
 // "ma32.dll" -> "libma32.so"; a name without ".dll" gets only the "lib" prefix
@@ -89,14 +93,18 @@ HMODULE Load(const std::string& name)
     if (Exists(candidate))
         return Open(candidate);
     // 2. The system loader's search. It includes the run path of the object
-    //    that calls dlopen, which for an installed library is its own folder
-    //    ($ORIGIN); an interposed dlopen (a sanitizer's) hides that, so the
-    //    folder is also tried explicitly.
+    //    that calls dlopen, which for an installed library names its own
+    //    folder and the module folder beside it ($ORIGIN/quorvan); an
+    //    interposed dlopen (a sanitizer's) hides that, so both folders are
+    //    also tried explicitly.
     if (HMODULE h = Open(file))
         return h;
     std::string own = OwnFolder();
-    if (!own.empty() && Exists(own + file))
-        return Open(own + file);
+    if (!own.empty()) {
+        for (const std::string& folder : {own, own + QUORVAN_MODULE_SUBDIR "/"})
+            if (Exists(folder + file))
+                return Open(folder + file);
+    }
     // 3. The current directory.
     candidate = CurrentFolder() + file;
     if (Exists(candidate))
