@@ -29,7 +29,7 @@ for target in fuzz_module fuzz_convert; do
   mkdir -p "$corpus"
   echo "== $target: $seconds s"
   if ! "$build/fuzz/$target" "$corpus" "$build/seeds" -max_total_time="$seconds" -timeout=10 \
-       -rss_limit_mb=2048 -max_len=65536 -print_final_stats=1 -close_fd_mask=1 \
+       -rss_limit_mb=2048 -max_len=16384 -print_final_stats=1 -close_fd_mask=1 \
        -artifact_prefix="$build/artifacts/$target-" 2>"$build/$target.log"; then
     status=1
     tail -n 60 "$build/$target.log"
