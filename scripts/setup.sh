@@ -5,7 +5,8 @@
 # With --convert only what converting a file needs is installed and built (the
 # library, the decoder modules and the quorvan command); without it,
 # everything: the tests, their encoders and reference decoder, and the
-# benchmarks too.
+# benchmarks too. QUORVAN_EXTRA_PACKAGES adds Debian packages;
+# QUORVAN_BUILD_TARGETS builds only those targets (default: all).
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -19,7 +20,8 @@ shift || true
 
 # Building and converting; then what the tests and benchmarks add.
 packages=(build-essential cmake ninja-build pkg-config libmpg123-dev libsoxr-dev)
-[ "$convert_only" = 1 ] || packages+=(libgtest-dev libgmock-dev lame twolame sox ffmpeg bc)
+[ "$convert_only" = 1 ] || packages+=(libgtest-dev libgmock-dev lame twolame sox ffmpeg bc valgrind)
+packages+=(${QUORVAN_EXTRA_PACKAGES:-})
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -49,5 +51,7 @@ if [ "$convert_only" = 1 ]; then
 else
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUORVAN_BUILD_TESTS=ON -DQUORVAN_BUILD_BENCH=ON "$@" >/dev/null
-  cmake --build "$build" -- -j"$(nproc)"
+  targets=()
+  for t in ${QUORVAN_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
+  cmake --build "$build" "${targets[@]}" -- -j"$(nproc)"
 fi

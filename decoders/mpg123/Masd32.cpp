@@ -3,57 +3,27 @@
 #include <mpg123.h>
 #include <soxr.h>
 
+#include <string.h>
+
+#include <memory>
 #include <new>
 
-#include "MpegStreamDecoder.h"
+#include "DecodePipeline.h"
+#include "DecoderThreads.h"
+#include "MasdBlocks.h"
 #include "QuorvanDecoderModules.h"
-#include "StereoResampler.h"
 
 namespace {
 
-using quorvan::MpegStreamDecoder;
-using quorvan::PcmChunk;
-using quorvan::StereoResampler;
-
-// Stereo frames that fit the converter's sample buffer.
-const size_t kBlockFrames = DECODER_SAMPLE_BUFFER_BYTES / (2 * sizeof(int16_t));
-
-// The input, read through the converter's callback in large pieces. After the
-// first short read the callback is not called again.
-class CallbackSource : public quorvan::ByteSource {
-public:
-    explicit CallbackSource(DecoderReadCallback callback) : m_callback(callback) {}
-    size_t Read(void* buffer, size_t length, bool& end) override
-    {
-        if (m_ended || length == 0) {
-            end = m_ended;
-            return 0;
-        }
-        uint32_t asked = length > 0x7FFFFFFFu ? 0x7FFFFFFFu : static_cast<uint32_t>(length);
-        uint32_t got = asked;
-        int rc = m_callback(buffer, &got);
-        if (got > asked)
-            got = 0;  // a callback that claims more than asked is not believed
-        if (rc != DECODER_OK || got < asked)
-            m_ended = true;
-        end = m_ended;
-        return got;
-    }
-
-private:
-    DecoderReadCallback m_callback;
-    bool m_ended = false;
-};
+using quorvan::BlockSource;
+using quorvan::DecodePipeline;
+using quorvan::MasdBlock;
+using quorvan::SequentialBlocks;
 
 struct Instance {
-    explicit Instance(DecoderReadCallback callback) : source(callback), decoder(source) {}
-
-    CallbackSource source;
-    MpegStreamDecoder decoder;
-    StereoResampler output;
-    bool syncReported = false;  // the empty block that reports the stream went out
-    bool inputDone = false;     // the decoder reported its end; output drained
-    bool failed = false;        // an internal failure was reported; end next
+    std::unique_ptr<BlockSource> blocks;
+    uint32_t frameBytes = 0;  // of the last result handed out
+    bool failed = false;      // an internal failure was reported; end next
 };
 
 void EmptyBlock(PcmBlock* pcm)
@@ -62,52 +32,19 @@ void EmptyBlock(PcmBlock* pcm)
     pcm->second = 0;
 }
 
-int Decode(Instance& in, PcmBlock* pcm)
+// One thread: everything on the caller's. More: the pipeline, or, when its
+// threads cannot be started (nothing was read then), one thread after all.
+int OpenBlocks(Instance& in, DecoderReadCallback callback)
 {
-    EmptyBlock(pcm);
-    if (in.failed)
-        return DECODER_END;
-
-    if (!in.syncReported) {
-        PcmChunk chunk;
-        switch (in.decoder.Next(&chunk)) {
-        case MpegStreamDecoder::kEnd:
-            in.inputDone = true;
-            return DECODER_END;
-        case MpegStreamDecoder::kError:
-            return MASD_ERR_FRAME;
-        case MpegStreamDecoder::kAudio:
-            break;
-        }
-        if (!in.output.Push(chunk))
-            return MASD_ERR_FRAME;
-        in.syncReported = true;
-        return DECODER_OK;
+    if (quorvan::DecoderThreads() > 1) {
+        in.blocks.reset(new DecodePipeline(callback));
+        int rc = in.blocks->Open();
+        if (rc != DecodePipeline::kNoThreads)
+            return rc;
+        in.blocks.reset();
     }
-
-    for (;;) {
-        if (in.output.Available() >= kBlockFrames || (in.inputDone && in.output.Available() > 0)) {
-            size_t frames = in.output.Take(static_cast<int16_t*>(pcm->samples), kBlockFrames);
-            pcm->first = 2;
-            pcm->second = static_cast<uint32_t>(frames);
-            return DECODER_OK;
-        }
-        if (in.inputDone)
-            return DECODER_END;
-        PcmChunk chunk;
-        switch (in.decoder.Next(&chunk)) {
-        case MpegStreamDecoder::kEnd:
-            in.output.Finish();
-            in.inputDone = true;
-            break;
-        case MpegStreamDecoder::kError:
-            return MASD_ERR_FRAME;
-        case MpegStreamDecoder::kAudio:
-            if (!in.output.Push(chunk))
-                return MASD_ERR_FRAME;
-            break;
-        }
-    }
+    in.blocks.reset(new SequentialBlocks(callback));
+    return in.blocks->Open();
 }
 
 }  // namespace
@@ -123,14 +60,10 @@ extern "C" MASD_EXPORT int CDECL masd_init(DecoderParams /*params*/, DecoderRead
             return MASD_ERR_ARGUMENT;
         if (initWord)
             *initWord = 0;
-        Instance* instance = new (std::nothrow) Instance(callback);
-        if (!instance)
-            return MASD_ERR_MEMORY;
-        if (instance->decoder.Open() != MPG123_OK) {
-            delete instance;
+        std::unique_ptr<Instance> instance(new Instance);
+        if (OpenBlocks(*instance, callback) != MPG123_OK)
             return MASD_ERR_DECODER;
-        }
-        *decoder = instance;
+        *decoder = instance.release();
         return DECODER_OK;
     } catch (const std::bad_alloc&) {
         return MASD_ERR_MEMORY;
@@ -151,17 +84,29 @@ extern "C" MASD_EXPORT int CDECL masd_decode(uint32_t* frameWord, PcmBlock* pcm,
             EmptyBlock(pcm);
         return DECODER_END;
     }
+    if (in->failed) {
+        EmptyBlock(pcm);
+        return DECODER_END;
+    }
     int rc;
     try {
-        rc = Decode(*in, pcm);
+        MasdBlock block;
+        in->blocks->Next(block);
+        size_t frames = block.Frames();
+        if (frames)
+            memcpy(pcm->samples, block.samples.data(), frames * 2 * sizeof(int16_t));
+        pcm->first = frames ? 2 : 0;
+        pcm->second = static_cast<uint32_t>(frames);
+        in->frameBytes = block.frameBytes;
+        if (frameWord)
+            *frameWord = block.frameHeader;
+        rc = block.rc;
     } catch (...) {
         // Report the failure once, with an empty block, then end the stream.
         EmptyBlock(pcm);
         in->failed = true;
         rc = MASD_ERR_FRAME;
     }
-    if (frameWord)
-        *frameWord = in->decoder.FrameHeader();
     return rc;
 }
 
@@ -171,6 +116,7 @@ extern "C" MASD_EXPORT int CDECL masd_close(DecoderHandle* decoder)
         return DECODER_OK;
     Instance* in = static_cast<Instance*>(*decoder);
     *decoder = nullptr;
+    // The instance's threads, if any, are joined here.
     try {
         delete in;
     } catch (...) {
@@ -181,7 +127,7 @@ extern "C" MASD_EXPORT int CDECL masd_close(DecoderHandle* decoder)
 extern "C" MASD_EXPORT uint32_t CDECL masd_getFrameSize(DecoderHandle decoder)
 {
     Instance* in = static_cast<Instance*>(decoder);
-    return in ? in->decoder.FrameBytes() : 0;
+    return in ? in->frameBytes : 0;
 }
 
 extern "C" MASD_EXPORT int CDECL masd_flushAndResync(DecoderHandle decoder)
@@ -190,10 +136,9 @@ extern "C" MASD_EXPORT int CDECL masd_flushAndResync(DecoderHandle decoder)
     if (!in)
         return MASD_ERR_ARGUMENT;
     try {
-        in->output.Reset();
-        in->inputDone = false;
         in->failed = false;
-        if (in->decoder.FlushAndResync() != MPG123_OK)
+        in->frameBytes = 0;
+        if (in->blocks->FlushAndResync() != MPG123_OK)
             return MASD_ERR_DECODER;
         return DECODER_OK;
     } catch (...) {

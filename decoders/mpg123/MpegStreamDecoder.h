@@ -19,7 +19,6 @@
 #include <vector>
 
 #include "InfoFrameScanner.h"
-#include "JointStereoBound.h"
 
 struct mpg123_handle_struct;
 
@@ -78,8 +77,6 @@ public:
     // Decodes on. On kAudio, *chunk stays valid until the next call.
     Status Next(PcmChunk* chunk);
 
-    // True once the first run of frames was confirmed.
-    bool Synchronised() const { return m_synced; }
     // Size in bytes (header included) of the last frame decoded, 0 before any.
     uint32_t FrameBytes() const { return m_frameBytes; }
     // The 32-bit header of the last frame decoded, 0 before any.
@@ -144,11 +141,9 @@ private:
     ByteSource& m_source;
     mpg123_handle_struct* m_handle = nullptr;
     std::vector<unsigned char> m_input;
-    JointStereoBoundFixer m_boundFixer;
     InfoFrameScanner m_infoScanner;
     size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
     bool m_inputEnded = false;
-    bool m_synced = false;
     PcmFormat m_format;
     uint32_t m_frameBytes = 0;
     uint32_t m_frameHeader = 0;

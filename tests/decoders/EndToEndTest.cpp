@@ -428,4 +428,20 @@ TEST(Cycles, HundredsOfConversionsLeakNoDescriptorsMemoryOrModules)
 #endif
 }
 
+// Twenty calls in one process, one of them for a file that does not exist.
+// The test decoders_valgrind runs this one under valgrind, which must find no
+// memory lost: the modules are loaded and unloaded at every call.
+TEST(Cycles, TwentyCallsInOneProcess)
+{
+    if (!HaveTool("lame"))
+        GTEST_SKIP() << "lame not available";
+    ScratchDir dir;
+    ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 22050, 1, 22050 / 4));
+    ASSERT_TRUE(RunCommand("lame --quiet -b 32 '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp3") + "'"));
+    std::string in = dir.Path("a.mp3"), out = dir.Path("a.wav");
+    EXPECT_EQ(Convert(dir.Path("missing.mp3"), out), QV_ERR_OPEN_INPUT);
+    for (int i = 1; i < 20; ++i)
+        ASSERT_EQ(Convert(in, out), QV_OK) << "conversion " << i;
+}
+
 }  // namespace

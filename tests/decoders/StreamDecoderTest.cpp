@@ -479,6 +479,44 @@ TEST_F(GeneratedStream, TruncatedEndKeepsEverythingBeforeIt)
     }
 }
 
+TEST_F(GeneratedStream, TrimmedDecodeLinesUpWithTheEncodersInput)
+{
+    // The trimming counts on libmpg123's synthesis delay (529 samples). A
+    // wrong value would keep the length right and shift the audio.
+    Wave input = ReadWave(s_dir->Path("in.wav"));
+    ASSERT_EQ(m_reference.frames, input.Frames());
+    double aligned = BestStereoSnr(m_reference.samples, input.samples, 0);
+    EXPECT_GE(aligned, 10.0);
+    EXPECT_GE(aligned, BestStereoSnr(m_reference.samples, input.samples, 40));
+}
+
+TEST(StereoBound, FramesLibmpg123WouldWarnAboutAreSkippedSilently)
+{
+    // libmpg123 prints a warning for a Layer II joint-stereo frame whose
+    // stereo bound lies above the subbands it codes (8 at 64 kbit/s).
+    if (!HaveTool("twolame"))
+        GTEST_SKIP() << "twolame not available";
+    ScratchDir dir;
+    ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 44100, 2, 44100 * 2));
+    ASSERT_TRUE(RunCommand("twolame --quiet -b 64 -m j '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp2") + "'"));
+    std::vector<unsigned char> bytes = ReadFile(dir.Path("a.mp2"));
+    std::vector<size_t> frames = FrameOffsets(bytes);
+    ASSERT_GT(frames.size(), 60u);
+    NativeDecode clean = DecodeNative(bytes);
+    size_t changed = 0;
+    for (size_t i = 5; i + 5 < frames.size(); i += 10, ++changed)
+        bytes[frames[i] + 3] |= 0x30;  // bound 16
+    NativeDecode d;
+    {
+        CapturedOutput capture(dir.Path("output.txt"));
+        d = DecodeNative(bytes);
+    }
+    std::vector<unsigned char> printed = ReadFile(dir.Path("output.txt"));
+    EXPECT_TRUE(printed.empty()) << std::string(printed.begin(), printed.end());
+    ASSERT_TRUE(d.ended);
+    EXPECT_EQ(d.frames + changed * 1152, clean.frames);
+}
+
 // ---- The resampler ----------------------------------------------------------
 
 std::vector<int16_t> Ramp(size_t frames, int channels)

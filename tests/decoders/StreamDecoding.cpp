@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "FrameHeader.h"
+
 namespace qvtest {
 
 size_t MemorySource::Read(void* buffer, size_t length, bool& end)
@@ -51,6 +53,24 @@ NativeDecode DecodeNative(const std::vector<unsigned char>& bytes, int maxCalls)
         out.frames += chunk.frames;
     }
     return out;
+}
+
+std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes)
+{
+    std::vector<size_t> offsets;
+    size_t pos = 0;
+    quorvan::FrameHeader h;
+    while (pos + 4 <= bytes.size()) {
+        uint32_t header = (static_cast<uint32_t>(bytes[pos]) << 24) | (bytes[pos + 1] << 16) | (bytes[pos + 2] << 8) |
+                          bytes[pos + 3];
+        uint32_t length = quorvan::ParseFrameHeader(header, &h) ? quorvan::FrameBytes(h) : 0;
+        if (length == 0 || pos + length > bytes.size())
+            break;
+        offsets.push_back(pos);
+        pos += length;
+    }
+    offsets.push_back(pos);
+    return offsets;
 }
 
 }  // namespace qvtest

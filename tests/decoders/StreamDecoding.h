@@ -39,6 +39,11 @@ struct NativeDecode {
 
 NativeDecode DecodeNative(const std::vector<unsigned char>& bytes, int maxCalls = 1000000);
 
+// Where the frames of a stream made by an encoder start (a stream of adjoining
+// frames from its first byte, no tags, no free format), and after them the
+// offset where the last one ends.
+std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes);
+
 }  // namespace qvtest
 
 #endif

@@ -20,6 +20,8 @@ cp "$sample" "$prefix/song.mp3"
 cd /
 out=$(env -u LD_LIBRARY_PATH "$prefix/bin/quorvan" "$prefix/song.mp3")
 [ "$out" = "$prefix/song.mp3 -> $prefix/songmp3.wav" ] || { echo "unexpected output: $out"; exit 1; }
+# The manual page comes with the command.
+[ -s "$prefix/share/man/man1/quorvan.1" ] || { echo "quorvan.1 not installed in $prefix/share/man/man1"; exit 1; }
 # The modules that were loaded are the installed ones.
 trace=$(env -u LD_LIBRARY_PATH LD_DEBUG=files "$prefix/bin/quorvan" -q "$prefix/song.mp3" -o "$prefix/again.wav" 2>&1)
 for module in libma32.so libmasd32.so; do

@@ -9,6 +9,8 @@
 
 #include <string>
 
+#include "elfcheck.h"
+
 #ifndef QUORVAN_MODULE_SUBDIR
 #define QUORVAN_MODULE_SUBDIR "quorvan"  // the module folder beside the library
 #endif
@@ -60,7 +62,7 @@ std::string CurrentFolder()
 
 HMODULE Open(const std::string& path)
 {
-    return reinterpret_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    return reinterpret_cast<HMODULE>(OpenCheckedSharedObject(path));
 }
 
 bool Exists(const std::string& path)
@@ -114,27 +116,40 @@ HMODULE Load(const std::string& name)
 
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
-    if (!lpLibFileName || !*lpLibFileName)
+    if (!lpLibFileName || !*lpLibFileName) {
+        SetLoaderError("no module name given");
         return nullptr;
+    }
     // A C interface: running out of memory is a failed load, not an exception.
     try {
         return Load(lpLibFileName);
     } catch (...) {
+        SetLoaderError(std::string(lpLibFileName) + ": out of memory");
         return nullptr;
     }
 }
 
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
-    if (!lpProcName)
+    if (!lpProcName) {
+        SetLoaderError("no entry point name given");
         return nullptr;
-    if (hModule)
-        return reinterpret_cast<FARPROC>(dlsym(reinterpret_cast<void*>(hModule), lpProcName));
+    }
+    if (hModule) {
+        dlerror();
+        void* sym = dlsym(reinterpret_cast<void*>(hModule), lpProcName);
+        const char* why = sym ? nullptr : dlerror();
+        SetLoaderError(sym ? "" : why ? why : std::string(lpProcName) + ": not found");
+        return reinterpret_cast<FARPROC>(sym);
+    }
 
     // No module: the host program itself, not the libraries it loaded.
     void* program = dlopen(nullptr, RTLD_NOW);
-    if (!program)
+    if (!program) {
+        const char* why = dlerror();
+        SetLoaderError(why ? why : "the host program cannot be looked into");
         return nullptr;
+    }
     void* sym = dlsym(program, lpProcName);
     struct link_map* programMap = nullptr;
     struct link_map* symMap = nullptr;
@@ -143,6 +158,7 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
                        dladdr1(sym, &info, reinterpret_cast<void**>(&symMap), RTLD_DL_LINKMAP) != 0 &&
                        symMap == programMap;
     dlclose(program);
+    SetLoaderError(fromProgram ? "" : std::string(lpProcName) + ": not defined by the host program");
     return fromProgram ? reinterpret_cast<FARPROC>(sym) : nullptr;
 }
 

@@ -1,0 +1,97 @@
+// A decoder instance on threads of its own, so that reading, decoding,
+// resampling and the caller's writing overlap:
+//   reader:     calls the read callback (the only thread that does) in the
+//               pieces the decoder asks for;
+//   decoder:    MpegStreamDecoder on those pieces;
+//   resampler:  BlockMaker, which makes the masd_decode results;
+//   the caller: takes the results one by one.
+// Bounded queues between the stages keep the memory small whatever the
+// stream's length. The decoder sees the same pieces as on one thread and the
+// results are made by the same code in the same order, so they are the same.
+// Every thread is joined before FlushAndResync or the destructor returns.
+#ifndef QUORVAN_DECODERS_DECODEPIPELINE_H
+#define QUORVAN_DECODERS_DECODEPIPELINE_H
+
+#include <stdint.h>
+
+#include <thread>
+#include <vector>
+
+#include "HandOffQueue.h"
+#include "MasdBlocks.h"
+
+namespace quorvan {
+
+class DecodePipeline : public BlockSource {
+public:
+    // Pieces of input, decoded chunks and results each queue may hold.
+    static constexpr size_t kPieces = 4;
+    static constexpr size_t kChunks = 32;
+    static constexpr size_t kBlocks = 32;
+    // Open's result when the threads cannot be started; nothing was read.
+    static constexpr int kNoThreads = -1000;
+
+    explicit DecodePipeline(DecoderReadCallback callback);
+    ~DecodePipeline() override;
+    DecodePipeline(const DecodePipeline&) = delete;
+    DecodePipeline& operator=(const DecodePipeline&) = delete;
+
+    int Open() override;
+    void Next(MasdBlock& block) override;
+    int FlushAndResync() override;
+
+private:
+    struct Piece {
+        std::vector<unsigned char> bytes;
+        bool end = false;     // the input ends after it
+        bool failed = false;  // the reader could not go on
+    };
+    struct Decoded {
+        MpegStreamDecoder::Status status = MpegStreamDecoder::kEnd;
+        PcmFormat format;
+        std::vector<int16_t> samples;
+        uint32_t header = 0;
+        uint32_t bytes = 0;
+        bool failed = false;
+    };
+    struct Cancelled {};
+    // The decoder's input: the reader's pieces, in order.
+    class QueueSource : public ByteSource {
+    public:
+        explicit QueueSource(HandOffQueue<Piece>& pieces) : m_pieces(pieces) {}
+        size_t Read(void* buffer, size_t length, bool& end) override;
+
+    private:
+        HandOffQueue<Piece>& m_pieces;
+        Piece m_piece;
+        size_t m_pos = 0;
+        bool m_ended = false;
+    };
+
+    bool Start();
+    void Stop();
+    void ReadLoop();
+    void DecodeLoop();
+    void ResampleLoop();
+
+    CallbackSource m_callback;
+    HandOffQueue<Piece> m_pieces{kPieces};
+    QueueSource m_queued{m_pieces};
+    MpegStreamDecoder m_decoder{m_queued};
+    HandOffQueue<Decoded> m_decoded{kChunks};
+    BlockMaker m_maker;
+    HandOffQueue<MasdBlock> m_blocks{kBlocks};
+    std::thread m_reader, m_decoding, m_resampling;
+
+    // Owned by the reader while it runs.
+    Piece m_unsent;          // read, but not yet queued when the reader was stopped
+    bool m_hasUnsent = false;
+    bool m_readAll = false;  // the last piece was queued
+    // The caller's side.
+    bool m_ended = false;
+    MasdBlock m_last;
+};
+
+}  // namespace quorvan
+
+#endif
