@@ -20,18 +20,20 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 
-# wine32 is an i386 package.
+# wine32 is an i386 package: the architecture first, then a fresh package list.
+need_update=no
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
-  updated=no
+  need_update=yes
 fi
-packages=(cmake ninja-build pkg-config file dpkg-dev googletest g++-mingw-w64-i686 wine wine32:i386
-          lame twolame)
+packages=(cmake ninja-build make pkg-config file dpkg-dev bzip2 xz-utils googletest g++-mingw-w64-i686
+          wine wine32:i386
+          lame twolame sox)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
-if [ ${#missing[@]} -gt 0 ] || [ "${updated:-}" = no ]; then
+if [ ${#missing[@]} -gt 0 ] || [ $need_update = yes ]; then
   echo "test-windows: installing ${missing[*]:-nothing}"
   $sudo apt-get update -qq
   [ ${#missing[@]} -eq 0 ] ||
@@ -44,7 +46,7 @@ step "dependencies in $deps"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DQUORVAN_WIN32_DEPS="$deps" \
-  -DQUORVAN_BUILD_BENCH=OFF >/dev/null
+  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=${QUORVAN_WIN32_TOOLS:-OFF} >/dev/null
 cmake --build "$build" -- -j"$jobs"
 step "build"
 
