@@ -19,7 +19,27 @@ struct CMpegToWavConverter::Run {
     AuxBlock aux;
     unsigned char auxBuffer[DECODER_AUX_BUFFER_BYTES];
     unsigned char samples[DECODER_SAMPLE_BUFFER_BYTES];
+    // True while a decoder entry point runs, and after one threw.
+    bool inDecoder;
 };
+
+namespace {
+
+// Runs one call into the decoder module. An exception that leaves a module
+// may live in it (its type, and on Windows the address of its destructor is
+// the module's own import stub): a module that threw is not released while
+// the exception is on its way out, or catching it would jump into unmapped
+// code.
+template <typename Call>
+int InDecoder(bool& inDecoder, Call call)
+{
+    inDecoder = true;
+    int rc = call();
+    inDecoder = false;
+    return rc;
+}
+
+}  // namespace
 
 uint64_t PcmBlockBytes(const PcmBlock& block)
 {
@@ -37,6 +57,7 @@ int CMpegToWavConverter::Convert()
     run.pcm.samples = run.samples;
     run.aux.count = 0;
     run.aux.data = run.auxBuffer;
+    run.inDecoder = false;
 
     int result = BindDecoder(run.binding);
     if (result != QV_OK)
@@ -64,13 +85,16 @@ int CMpegToWavConverter::Convert()
 
 int CMpegToWavConverter::Decode(Run& run)
 {
-    if (run.binding.Init()(kDecoderParams, ReadInputCallback, &run.initWord, &run.decoder) != DECODER_OK)
+    auto decode = [&run] { return run.binding.Decode()(&run.frameWord, &run.pcm, &run.aux, run.decoder); };
+    if (InDecoder(run.inDecoder, [&run] {
+            return run.binding.Init()(kDecoderParams, ReadInputCallback, &run.initWord, &run.decoder);
+        }) != DECODER_OK)
         return QV_ERR_DECODER_INIT;
 
     // Synchronise: errors are skipped; the first decoded block is not written.
     int rc;
     do {
-        rc = run.binding.Decode()(&run.frameWord, &run.pcm, &run.aux, run.decoder);
+        rc = InDecoder(run.inDecoder, decode);
     } while (rc != DECODER_OK && rc != DECODER_END);
     if (rc == DECODER_END)
         return QV_ERR_NO_AUDIO;
@@ -82,7 +106,7 @@ int CMpegToWavConverter::Decode(Run& run)
         return result;
 
     for (;;) {
-        rc = run.binding.Decode()(&run.frameWord, &run.pcm, &run.aux, run.decoder);
+        rc = InDecoder(run.inDecoder, decode);
         if (rc == DECODER_END)
             return QV_OK;
         // Whatever the decoder returned, the buffer is written as it describes
@@ -96,7 +120,8 @@ int CMpegToWavConverter::Decode(Run& run)
 }
 
 // Closes everything the run opened, in a fixed order: the decoder instance,
-// the input, the WAV file, then ma32 and masd32.
+// the input, the WAV file, then ma32 and masd32 (unless an exception came out
+// of the decoder: the modules then stay loaded, see InDecoder).
 void CMpegToWavConverter::Teardown(Run& run, int* pCloseWaveResult)
 {
     run.binding.Close()(&run.decoder);
@@ -104,5 +129,8 @@ void CMpegToWavConverter::Teardown(Run& run, int* pCloseWaveResult)
     int closeWave = CloseWaveFile();
     if (pCloseWaveResult)
         *pCloseWaveResult = closeWave;
-    UnbindDecoder(run.binding);
+    if (run.inDecoder)
+        run.binding = DecoderBinding();
+    else
+        UnbindDecoder(run.binding);
 }

@@ -46,6 +46,11 @@ bool DecoderEntryPointRequired(int index)
     return kEntryPointTable[index].required;
 }
 
+bool DecoderEntryPointInMasd32(int index)
+{
+    return kEntryPointTable[index].inMasd32;
+}
+
 int BindDecoder(DecoderBinding& binding)
 {
     binding = DecoderBinding();

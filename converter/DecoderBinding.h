@@ -31,6 +31,7 @@ extern const char* const kMa32ModuleName;
 extern const char* const kMasd32ModuleName;
 const char* DecoderEntryPointName(int index);
 bool DecoderEntryPointRequired(int index);
+bool DecoderEntryPointInMasd32(int index);  // else in ma32
 
 // Loads ma32 then masd32 and resolves every entry point. Returns 0,
 // QV_ERR_LOAD_MODULES when neither module loads, or QV_ERR_ENTRY_POINT when a

@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Quick start: installs what is missing and builds (scripts/setup.sh), then
+# Quick start: installs what is missing for building and converting, builds
+# the library, the decoder modules and the command (scripts/setup.sh --convert), then
 # converts the given MPEG audio files into WAV files with the built quorvan
 # command, or the bundled examples/sample.mp3 when none is given.
 #   scripts/convert.sh [FILE...]
@@ -13,7 +14,7 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build
 
-"$root/scripts/setup.sh" "$build"
+"$root/scripts/setup.sh" --convert "$build"
 echo
 
 quorvan=$build/bin/quorvan

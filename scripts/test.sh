@@ -1,27 +1,29 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test.
-#   scripts/test.sh                the normal build, in build/
-#   scripts/test.sh --sanitizers   everything again under AddressSanitizer and
-#                                  UndefinedBehaviorSanitizer, in build-sanitizers/
-#   scripts/test.sh --tsan         the decoder module's tests under ThreadSanitizer,
-#                                  in build-tsan/
+# Installs what is missing (everything the tests and benchmarks need too),
+# builds, and runs every test.
+#   scripts/test.sh [cmake arguments...]                the normal build, in build/
+#   scripts/test.sh --sanitizers [cmake arguments...]   everything again under AddressSanitizer
+#                                  and UndefinedBehaviorSanitizer, in build-sanitizers/
+#   scripts/test.sh --tsan [cmake arguments...]         the decoder module's tests under
+#                                  ThreadSanitizer, in build-tsan/
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 if [ "${1:-}" = "--sanitizers" ]; then
+  shift
   build=$root/build-sanitizers
-  "$root/scripts/setup.sh" "$build" -DQUORVAN_SANITIZE=ON -DQUORVAN_BUILD_BENCH=OFF
+  "$root/scripts/setup.sh" "$build" -DQUORVAN_SANITIZE=ON -DQUORVAN_BUILD_BENCH=OFF "$@"
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 elif [ "${1:-}" = "--tsan" ]; then
   # Only what the decoder module's tests need: its threads are what is checked.
   build=$root/build-tsan
-  QUORVAN_SETUP_TARGETS="quorvan_decoder_modules_test" \
+  QUORVAN_BUILD_TARGETS="quorvan_decoder_modules_test" \
     "$root/scripts/setup.sh" "$build" -DQUORVAN_TSAN=ON -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=OFF
   export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
   exec "$build/bin/quorvan_decoder_modules_test" --gtest_filter="ModuleContract.*"
 else
   build=$root/build
-  "$root/scripts/setup.sh" "$build"
+  "$root/scripts/setup.sh" "$build" "$@"
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

@@ -1,5 +1,5 @@
-// The per-file job: the tool's own checks of -o, the library call, and a look
-// at what was written.
+// The per-file job in a worker: the library call, the system's reason for a
+// failure, and a look at what was written.
 #include "Conversion.h"
 
 #include <errno.h>
@@ -9,16 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "FileSystem.h"
+#include "ModuleDiagnosis.h"
 #include "Quorvan.h"
+#include "WorkerProcess.h"
 
 namespace {
-
-bool SameFile(const std::string& a, const std::string& b)
-{
-    struct stat sa, sb;
-    return stat(a.c_str(), &sa) == 0 && stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
 
 // Why the input cannot be opened, in the system's words.
 std::string OpenInputProblem(const std::string& input)
@@ -33,21 +29,22 @@ std::string OpenInputProblem(const std::string& input)
     return std::string();
 }
 
-// Why a WAV file of that name cannot be made, as far as its folder tells.
-std::string CreateOutputProblem(const std::string& output)
+// The system's reason when the WAV file could not be written, if the last
+// failure was one a write gives (a full disk, a file-size limit); the
+// library's own limits leave none, and an older unrelated errno is no reason.
+std::string WriteProblem(int error)
 {
-    struct stat st;
-    if (stat(output.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return strerror(EISDIR);
-    size_t slash = output.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : output.substr(0, slash);
-    if (stat(folder.c_str(), &st) != 0)
-        return folder + ": " + strerror(errno);
-    if (!S_ISDIR(st.st_mode))
-        return folder + ": " + strerror(ENOTDIR);
-    if (access(folder.c_str(), W_OK | X_OK) != 0)
-        return folder + ": " + strerror(errno);
-    return std::string();
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EIO:
+    case ENXIO:
+    case EROFS:
+        return strerror(error);
+    default:
+        return std::string();
+    }
 }
 
 uint32_t LittleEndian32(const unsigned char* p)
@@ -57,49 +54,43 @@ uint32_t LittleEndian32(const unsigned char* p)
 
 }  // namespace
 
-Outcome ConvertFile(const std::string& input, const std::string& output, bool force)
+Outcome ConvertFile(const std::string& input, const std::string& output, bool made)
 {
     Outcome outcome;
-    if (!output.empty()) {
-        // Even --force never lets the library write over the file it reads.
-        if (SameFile(input, output)) {
-            outcome.kind = Outcome::kOutputIsInput;
-            return outcome;
-        }
-        struct stat st;
-        if (!force && lstat(output.c_str(), &st) == 0) {
-            outcome.kind = Outcome::kOutputExists;
-            outcome.output = output;
-            return outcome;
-        }
-    }
-
-    int result;
+    std::string source = input == "-" ? StandardInputName() : input;
+    int result = QV_OK;
+    int error = 0;
+    bool threw = false;
     CString outputPath(output.c_str());
+    SetUnfinishedFile(made ? output : std::string());
     try {
-        result = DecodeMpegToWav(CString(input.c_str()), outputPath);
+        errno = 0;
+        result = DecodeMpegToWav(CString(source.c_str()), outputPath);
+        error = errno;
     } catch (CException* e) {
         e->Delete();
-        outcome.kind = Outcome::kException;
-        outcome.detail = "it threw an exception";
-        return outcome;
+        threw = true;
     } catch (...) {
+        threw = true;
+    }
+    SetUnfinishedFile(std::string());
+    if (threw) {
         outcome.kind = Outcome::kException;
         outcome.detail = "it threw an exception";
         return outcome;
     }
-
+    outcome.output = output;
+    outcome.audioBytes = WavDataBytes(output);
     if (result != QV_OK) {
         outcome.kind = Outcome::kLibraryError;
         outcome.code = result;
         if (result == QV_ERR_OPEN_INPUT)
-            outcome.detail = OpenInputProblem(input);
-        else if (result == QV_ERR_CREATE_WAVE && !output.empty())
-            outcome.detail = CreateOutputProblem(output);
-        return outcome;
+            outcome.detail = OpenInputProblem(source);
+        else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
+            outcome.detail = WriteProblem(error);
+        else
+            outcome.detail = DiagnoseDecoderModules(result);
     }
-    outcome.output = static_cast<LPCTSTR>(outputPath);
-    outcome.audioBytes = WavDataBytes(outcome.output);
     return outcome;
 }
 

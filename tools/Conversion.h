@@ -8,10 +8,10 @@
 
 #include "Outcome.h"
 
-// Converts input with DecodeMpegToWav. An empty output lets the library choose
-// the name; a given one is refused when it is the input itself, or when it
-// exists and force is false.
-Outcome ConvertFile(const std::string& input, const std::string& output, bool force);
+// Converts input ("-": the standard input) into output with DecodeMpegToWav.
+// When made is true the output file is this run's own and is removed if the
+// worker is stopped before it is finished.
+Outcome ConvertFile(const std::string& input, const std::string& output, bool made);
 
 // The size of the data chunk of the WAV file at path, 0 when there is none.
 uint64_t WavDataBytes(const std::string& path);

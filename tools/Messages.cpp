@@ -12,7 +12,6 @@ std::string ResultCodeText(int code)
     switch (code) {
     case QV_OK: text = "converted"; break;
     case QV_ERR_OPEN_INPUT: text = "the input file cannot be opened"; break;
-    case QV_ERR_CLOSE_INPUT: text = "the input file cannot be closed"; break;
     case QV_ERR_CREATE_WAVE: text = "the WAV file cannot be created"; break;
     case QV_ERR_CLOSE_WAVE: text = "the WAV file cannot be finished"; break;
     case QV_ERR_WRITE_BLOCK: text = "decoded audio cannot be written to the WAV file"; break;
@@ -35,11 +34,8 @@ std::string FailureLine(const std::string& input, const Outcome& outcome)
     case Outcome::kLibraryError:
         what = ResultCodeText(outcome.code);
         break;
-    case Outcome::kOutputExists:
-        what = outcome.output + " already exists and was left alone (use -f to replace it)";
-        break;
-    case Outcome::kOutputIsInput:
-        what = "the output file is the input file itself";
+    case Outcome::kRefused:
+        what = ResultCodeText(outcome.code);
         break;
     case Outcome::kException:
         what = "the library failed unexpectedly";
@@ -57,6 +53,12 @@ std::string FailureLine(const std::string& input, const Outcome& outcome)
     case Outcome::kNoWorker:
         what = "no worker process could be started";
         break;
+    case Outcome::kInterrupted: {
+        const char* name = strsignal(outcome.code);
+        what = "not converted: the run was stopped (signal " + std::to_string(outcome.code) +
+               (name ? std::string(", ") + name : std::string()) + ")";
+        break;
+    }
     }
     if (!outcome.detail.empty())
         what += ": " + outcome.detail;

@@ -1,8 +1,10 @@
-// Command-line parsing: GNU-style short and long options, which may appear
-// before, between or after the input files; "--" ends the options.
+// Command-line parsing with getopt_long: GNU-style short and long options,
+// which may appear before, between or after the input files; "--" ends the
+// options; "-" alone is the standard input (or, after -o, output).
 #include "Options.h"
 
 #include <errno.h>
+#include <getopt.h>
 #include <stdlib.h>
 
 namespace {
@@ -23,108 +25,72 @@ bool ParseJobs(const std::string& text, unsigned* jobs, std::string* error)
     return true;
 }
 
+const option kLongOptions[] = {
+    {"output", required_argument, nullptr, 'o'}, {"jobs", required_argument, nullptr, 'j'},
+    {"force", no_argument, nullptr, 'f'},        {"quiet", no_argument, nullptr, 'q'},
+    {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
+    {nullptr, 0, nullptr, 0}};
+
+// The option as the user wrote it, for a message: the long option's word up
+// to any "=", else the letter.
+std::string Spelled(char* const* argv, int shortOption)
+{
+    std::string word = optind > 0 ? argv[optind - 1] : "";
+    if (word.compare(0, 2, "--") == 0)
+        return word.substr(0, word.find('='));
+    return std::string("-") + static_cast<char>(shortOption);
+}
+
 }  // namespace
 
 bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error)
 {
     *options = Options();
     bool outputGiven = false;
-    bool endOfOptions = false;
-
-    // Takes the value of an option that needs one: the rest of the word
-    // ("-ofile", "--output=file") or else the next word.
-    auto value = [&](int& i, const std::string& inlineValue, bool hasInline, const std::string& name,
-                     std::string* out) {
-        if (hasInline) {
-            *out = inlineValue;
-            return true;
-        }
-        if (i + 1 >= argc) {
-            *error = "option " + name + " needs a value";
+    // getopt_long reorders the pointers (never the words): it gets a copy.
+    std::vector<char*> args;
+    for (int i = 0; i < argc; ++i)
+        args.push_back(const_cast<char*>(argv[i]));
+    args.push_back(nullptr);
+    optind = 0;  // start afresh, whatever an earlier call left
+    opterr = 0;
+    for (;;) {
+        int c = getopt_long(argc, args.data(), ":o:j:fqhV", kLongOptions, nullptr);
+        if (c == -1)
+            break;
+        switch (c) {
+        case 'o':
+            if (outputGiven) {
+                *error = "only one output file may be given";
+                return false;
+            }
+            options->output = optarg;
+            outputGiven = true;
+            break;
+        case 'j':
+            if (!ParseJobs(optarg, &options->jobs, error))
+                return false;
+            break;
+        case 'f': options->force = true; break;
+        case 'q': options->quiet = true; break;
+        case 'h': options->help = true; break;
+        case 'V': options->version = true; break;
+        case ':':
+            *error = "option " + Spelled(args.data(), optopt) + " needs a value";
+            return false;
+        default:
+            // A long option that takes no value was given one: optopt is its
+            // letter. Otherwise the option is unknown.
+            std::string name = Spelled(args.data(), optopt);
+            bool known = false;
+            for (const option* o = kLongOptions; o->name; ++o)
+                known = known || (optopt != 0 && o->val == optopt && name.compare(0, 2, "--") == 0);
+            *error = known ? "option " + name + " takes no value" : "unknown option " + name;
             return false;
         }
-        *out = argv[++i];
-        return true;
-    };
-
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (endOfOptions || arg.size() < 2 || arg[0] != '-') {
-            options->inputs.push_back(arg);  // "-" alone is a file name too
-            continue;
-        }
-        if (arg == "--") {
-            endOfOptions = true;
-            continue;
-        }
-        if (arg.compare(0, 2, "--") == 0) {
-            size_t eq = arg.find('=');
-            std::string name = arg.substr(0, eq);
-            bool hasInline = eq != std::string::npos;
-            std::string inlineValue = hasInline ? arg.substr(eq + 1) : std::string();
-            std::string text;
-            if (name == "--output") {
-                if (!value(i, inlineValue, hasInline, name, &text))
-                    return false;
-                if (outputGiven) {
-                    *error = "only one output file may be given";
-                    return false;
-                }
-                options->output = text;
-                outputGiven = true;
-            } else if (name == "--jobs") {
-                if (!value(i, inlineValue, hasInline, name, &text) || !ParseJobs(text, &options->jobs, error))
-                    return false;
-            } else if (hasInline && (name == "--force" || name == "--quiet" || name == "--help" ||
-                                     name == "--version")) {
-                *error = "option " + name + " takes no value";
-                return false;
-            } else if (name == "--force") {
-                options->force = true;
-            } else if (name == "--quiet") {
-                options->quiet = true;
-            } else if (name == "--help") {
-                options->help = true;
-            } else if (name == "--version") {
-                options->version = true;
-            } else {
-                *error = "unknown option " + name;
-                return false;
-            }
-            continue;
-        }
-        // A cluster of short options: "-qf", "-j4", "-oout.wav".
-        for (size_t k = 1; k < arg.size(); ++k) {
-            char c = arg[k];
-            std::string rest = arg.substr(k + 1);
-            std::string text;
-            if (c == 'o' || c == 'j') {
-                std::string name = std::string("-") + c;
-                if (!value(i, rest, !rest.empty(), name, &text))
-                    return false;
-                if (c == 'o') {
-                    if (outputGiven) {
-                        *error = "only one output file may be given";
-                        return false;
-                    }
-                    options->output = text;
-                    outputGiven = true;
-                } else if (!ParseJobs(text, &options->jobs, error)) {
-                    return false;
-                }
-                break;  // the value used up the rest of the word
-            }
-            switch (c) {
-            case 'f': options->force = true; break;
-            case 'q': options->quiet = true; break;
-            case 'h': options->help = true; break;
-            case 'V': options->version = true; break;
-            default:
-                *error = std::string("unknown option -") + c;
-                return false;
-            }
-        }
     }
+    for (int i = optind; i < argc; ++i)
+        options->inputs.push_back(args[i]);
 
     if (options->help || options->version)
         return true;
@@ -140,6 +106,11 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         *error = "-o needs exactly one input file, not " + std::to_string(options->inputs.size());
         return false;
     }
+    for (const std::string& input : options->inputs)
+        if (input == "-" && !outputGiven) {
+            *error = "the standard input (-) needs -o (a file, or - for the standard output)";
+            return false;
+        }
     return true;
 }
 
@@ -151,24 +122,41 @@ std::string UsageText()
            "16-bit PCM WAV files at 44100 Hz, stereo.\n"
            "\n"
            "Without -o each WAV file goes beside its input, named after it (song.mp3\n"
-           "gives songmp3.wav), or into the temporary folder when that name is taken;\n"
-           "existing files are never replaced. Each success prints 'INPUT -> OUTPUT'.\n"
+           "gives songmp3.wav). When that name is taken (and -f was not given), is\n"
+           "written by another input of the same run, or lies in /dev, /proc or /sys,\n"
+           "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n"
+           "standard error says so. Each success prints 'INPUT -> OUTPUT'.\n"
+           "An INPUT of - is the standard input (needs -o); -o - writes the WAV file\n"
+           "to the standard output.\n"
            "\n"
            "  -o, --output=FILE  write the WAV file to FILE (exactly one INPUT)\n"
-           "  -f, --force        replace FILE if it exists (otherwise it is refused)\n"
+           "  -f, --force        replace an existing FILE, or without -o the name\n"
+           "                     beside the input (otherwise the name is not used)\n"
            "  -j, --jobs=N       convert up to N files at once in separate processes\n"
            "                     (default: one per core)\n"
-           "  -q, --quiet        print only errors: no success lines, no progress line\n"
+           "  -q, --quiet        print only errors: no success lines, no notices,\n"
+           "                     no progress line\n"
            "  -h, --help         show this help and exit\n"
            "  -V, --version      show the version and exit\n"
            "\n"
            "On a terminal a progress line (files done, elapsed time, seconds of audio\n"
-           "converted per second) is shown on standard error.\n"
+           "converted per second, how far each running file is) is shown on standard\n"
+           "error.\n"
+           "\n"
+           "Ctrl-C (or SIGTERM, SIGHUP) stops every conversion at once and removes the\n"
+           "files they had begun; only a file that -f was replacing stays, unfinished.\n"
+           "\n"
+           "Result codes in messages: 1 input cannot be opened, 4 WAV file cannot be\n"
+           "created, 5 WAV file cannot be finished, 6 audio cannot be written (the WAV\n"
+           "file holds what was written), 7 decoder modules cannot be loaded, 8 entry\n"
+           "point missing, 9 no MPEG audio found, 10 decoder cannot be initialised.\n"
            "\n"
            "The decoder modules libma32.so and libmasd32.so are looked for beside this\n"
            "program, then by the system loader (which includes the Quorvan library's\n"
            "own folder when installed), then in the current folder.\n"
            "\n"
            "Exit status: 0 if every file was converted, 1 if any file failed,\n"
-           "2 on a usage error.\n";
+           "2 on a usage error, 128 + the signal's number when stopped by a signal\n"
+           "(130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).\n"
+           "See quorvan(1) for more.\n";
 }

@@ -2,23 +2,52 @@
 // terminal's.
 #include "Progress.h"
 
-std::string FormatProgress(size_t done, size_t total, double elapsedSeconds, double audioSeconds)
+namespace {
+
+std::string Short(const std::string& label)
+{
+    size_t slash = label.rfind('/');
+    std::string name = slash == std::string::npos ? label : label.substr(slash + 1);
+    return name.size() > 24 ? name.substr(0, 11) + "..." + name.substr(name.size() - 10) : name;
+}
+
+}  // namespace
+
+std::string FormatProgress(size_t done, size_t total, double elapsedSeconds, double audioSeconds,
+                           const std::map<size_t, RunningFile>& running, size_t width)
 {
     long whole = elapsedSeconds > 0 ? static_cast<long>(elapsedSeconds) : 0;
-    char text[128];
+    char text[160];
     int n = snprintf(text, sizeof text, "%zu/%zu files  %ld:%02ld", done, total, whole / 60, whole % 60);
     if (elapsedSeconds > 0 && audioSeconds > 0)
         snprintf(text + n, sizeof text - n, "  %.1f s of audio per second", audioSeconds / elapsedSeconds);
-    return text;
+    std::string line = text;
+    for (const auto& job : running) {
+        const RunningFile& f = job.second;
+        if (f.fraction >= 0)
+            snprintf(text, sizeof text, "%.0f%%", f.fraction > 1 ? 100.0 : f.fraction * 100);
+        else
+            snprintf(text, sizeof text, "%.1f s", f.audioSeconds);
+        line += "  " + Short(f.label) + " " + text;
+    }
+    if (line.size() > width)
+        line.resize(width);
+    return line;
 }
 
-ProgressLine::ProgressLine(FILE* out, bool enabled, size_t total)
-    : out_(out), enabled_(enabled), total_(total), start_(std::chrono::steady_clock::now())
+ProgressLine::ProgressLine(FILE* out, bool enabled, size_t total, size_t width)
+    : out_(out), enabled_(enabled), total_(total), width_(width), start_(std::chrono::steady_clock::now())
 {
 }
 
-void ProgressLine::FileDone(double audioSeconds)
+void ProgressLine::Update(size_t job, const RunningFile& file)
 {
+    running_[job] = file;
+}
+
+void ProgressLine::FileDone(size_t job, double audioSeconds)
+{
+    running_.erase(job);
     ++done_;
     audioSeconds_ += audioSeconds;
     Draw();
@@ -26,9 +55,7 @@ void ProgressLine::FileDone(double audioSeconds)
 
 void ProgressLine::Tick()
 {
-    auto elapsed = std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_);
-    if (!shown_ || elapsed.count() != shownSecond_)
-        Draw();
+    Draw();
 }
 
 void ProgressLine::Clear()
@@ -45,8 +72,10 @@ void ProgressLine::Draw()
     if (!enabled_)
         return;
     std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-    shownSecond_ = static_cast<long>(elapsed.count());
-    fprintf(out_, "\r%s\033[K", FormatProgress(done_, total_, elapsed.count(), audioSeconds_).c_str());
+    double audio = audioSeconds_;
+    for (const auto& job : running_)
+        audio += job.second.audioSeconds;
+    fprintf(out_, "\r%s\033[K", FormatProgress(done_, total_, elapsed.count(), audio, running_, width_).c_str());
     fflush(out_);
     shown_ = true;
 }

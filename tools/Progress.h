@@ -1,5 +1,6 @@
-// The progress line on a terminal: files done of the total, elapsed time and
-// seconds of audio converted per second, redrawn in place.
+// The progress line on a terminal: files done of the total, elapsed time,
+// seconds of audio converted per second overall, and how far each running
+// file is; redrawn in place, cut to the terminal's width.
 #ifndef QUORVAN_TOOLS_PROGRESS_H
 #define QUORVAN_TOOLS_PROGRESS_H
 
@@ -7,19 +8,33 @@
 #include <stdio.h>
 
 #include <chrono>
+#include <map>
 #include <string>
 
-// "2/5 files  0:07  31.4 s of audio per second"
-std::string FormatProgress(size_t done, size_t total, double elapsedSeconds, double audioSeconds);
+// A file being converted: its name as shown, the share of its input read
+// (below 0 when unknown) and the seconds of audio written so far.
+struct RunningFile {
+    std::string label;
+    double fraction = -1;
+    double audioSeconds = 0;
+};
+
+// "2/5 files  0:07  31.4 s of audio per second  a.mp3 42%  b.mp3 12.5 s",
+// at most width characters.
+std::string FormatProgress(size_t done, size_t total, double elapsedSeconds, double audioSeconds,
+                           const std::map<size_t, RunningFile>& running, size_t width);
 
 class ProgressLine {
 public:
     // Draws nothing at all unless enabled.
-    ProgressLine(FILE* out, bool enabled, size_t total);
+    ProgressLine(FILE* out, bool enabled, size_t total, size_t width);
 
-    // A file has finished, with that many seconds of audio (0 for a failure).
-    void FileDone(double audioSeconds);
-    // Redraws when the shown elapsed time would change.
+    bool enabled() const { return enabled_; }
+    // Job i is running / has got this far.
+    void Update(size_t job, const RunningFile& file);
+    // Job i has finished, with that many seconds of audio (0 for a failure).
+    void FileDone(size_t job, double audioSeconds);
+    // Redraws the line.
     void Tick();
     // Removes the line, e.g. before printing other lines; the next Tick or
     // FileDone draws it again.
@@ -31,10 +46,11 @@ private:
     FILE* out_;
     bool enabled_;
     size_t total_;
+    size_t width_;
     size_t done_ = 0;
     double audioSeconds_ = 0;
+    std::map<size_t, RunningFile> running_;
     bool shown_ = false;
-    long shownSecond_ = -1;
     std::chrono::steady_clock::time_point start_;
 };
 

@@ -1,51 +1,54 @@
 // quorvan: converts MPEG audio files into WAV files with the Quorvan library.
-#include <fcntl.h>
-#include <sched.h>
 #include <stdio.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "Conversion.h"
+#include "DecoderThreads.h"
+#include "FileSystem.h"
+#include "Interrupt.h"
 #include "Messages.h"
 #include "Options.h"
+#include "OutputPlan.h"
 #include "Progress.h"
+#include "ResultCodes.h"
 #include "WorkerPool.h"
 
 namespace {
 
-unsigned Cores()
-{
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<unsigned>(n) : 1u;
-}
-
-// The same file named twice (or by two names) must not be converted twice at
-// once: both runs would pick the same WAV name.
+// The same file named twice (or by two names) is not converted twice at once.
 std::vector<std::string> FileIdentities(const std::vector<std::string>& inputs)
 {
     std::vector<std::string> keys;
     for (const std::string& input : inputs) {
-        struct stat st;
-        keys.push_back(stat(input.c_str(), &st) == 0
-                           ? std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino)
-                           : std::string());
+        FileId id = input == "-" ? FileId() : IdentityOf(input);
+        keys.push_back(id.valid ? std::to_string(id.device) + ":" + std::to_string(id.node) : std::string());
     }
     return keys;
 }
 
-// Started with standard output or error closed, the pipes to the workers
-// would take their numbers and printed lines would land in them.
-void OpenStandardStreams()
+// What a running job has got to: the share of its input read, and the audio
+// in its WAV file so far.
+RunningFile Probe(const std::string& input, long pid, const OutputPlan& plan)
 {
-    for (int fd = 0; fd <= 2; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
-            break;
+    RunningFile file;
+    file.label = input;
+    uint64_t size = input == "-" ? 0 : FileSize(input);
+    uint64_t position;
+    if (size > 0 && ReadPosition(pid, IdentityOf(input), &position))
+        file.fraction = static_cast<double>(position) / static_cast<double>(size);
+    uint64_t written = FileSize(plan.path);
+    file.audioSeconds = AudioSeconds(written > 44 ? written - 44 : 0);
+    return file;
+}
+
+// Whether the WAV file stays when the conversion ends so: a success, or one
+// the library leaves as a valid (code 6) or unfinished (code 5) file.
+bool KeepsFile(const Outcome& o)
+{
+    return o.Ok() ||
+           (o.kind == Outcome::kLibraryError && (o.code == QV_ERR_WRITE_BLOCK || o.code == QV_ERR_CLOSE_WAVE));
 }
 
 }  // namespace
@@ -70,12 +73,27 @@ int main(int argc, char** argv)
 
     const std::vector<std::string>& inputs = options.inputs;
     const size_t count = inputs.size();
+    OutputPlanner planner(options.output, options.force);
+    std::vector<OutputPlan> plans(count);
+    std::vector<long> workerOf(count, 0);
+
     PoolJobs jobs;
     jobs.count = count;
-    jobs.run = [&options](size_t i) { return ConvertFile(options.inputs[i], options.output, options.force); };
+    // Names are chosen and claimed in this process, one job after another,
+    // so no two jobs ever get the same file.
+    jobs.prepare = [&](size_t i, std::string* argument, Outcome* refused) {
+        if (!planner.Plan(inputs[i], &plans[i], refused))
+            return false;
+        *argument = (plans[i].created ? "1" : "0") + plans[i].path;
+        return true;
+    };
+    jobs.run = [&inputs](size_t i, const std::string& argument) {
+        return ConvertFile(inputs[i], argument.substr(1), argument[0] == '1');
+    };
     jobs.exclusiveKeys = FileIdentities(inputs);
 
-    ProgressLine progress(stderr, !options.quiet && isatty(STDERR_FILENO), count);
+    size_t width = options.quiet ? 0 : StandardErrorTerminalWidth();
+    ProgressLine progress(stderr, width > 0, count, width);
     std::vector<Outcome> outcomes(count);
     std::vector<bool> known(count, false);
     size_t printed = 0;
@@ -84,30 +102,63 @@ int main(int argc, char** argv)
     // Lines come out in input order: each as soon as every earlier file is
     // done too.
     PoolEvents events;
-    events.finished = [&](size_t i, const Outcome& outcome) {
+    events.started = [&](size_t i, long pid) {
+        workerOf[i] = pid;
+        progress.Update(i, RunningFile{inputs[i], -1, 0});
+    };
+    events.finished = [&](size_t i, const Outcome& result) {
+        Outcome outcome = result;
+        const OutputPlan& plan = plans[i];
+        if (plan.toStdout && outcome.Ok() && !CopyToStandardOutput(plan.path, &outcome.detail)) {
+            outcome.kind = Outcome::kLibraryError;
+            outcome.code = QV_ERR_WRITE_BLOCK;
+        }
+        bool kept = KeepsFile(outcome) && !plan.path.empty() && !plan.toStdout;
+        planner.Release(plan, kept);
         outcomes[i] = outcome;
         known[i] = true;
         progress.Clear();
         for (; printed < count && known[printed]; ++printed) {
             const Outcome& o = outcomes[printed];
+            const OutputPlan& p = plans[printed];
+            const std::string& input = inputs[printed];
+            bool fileLeft = KeepsFile(o) && !p.path.empty() && !p.toStdout;
+            if (fileLeft && !p.notice.empty() && !options.quiet)
+                fprintf(stderr, "quorvan: %s: %s, so the WAV file went to %s\n", input.c_str(), p.notice.c_str(),
+                        p.path.c_str());
             if (o.Ok()) {
-                if (!options.quiet) {
-                    printf("%s -> %s\n", inputs[printed].c_str(), o.output.c_str());
-                    fflush(stdout);
-                }
+                if (!options.quiet && !p.toStdout)
+                    printf("%s -> %s\n", input.c_str(), o.output.c_str());
             } else {
                 anyFailed = true;
-                fprintf(stderr, "%s\n", FailureLine(inputs[printed], o).c_str());
-                fflush(stderr);
+                std::string line = FailureLine(input, o);
+                if (fileLeft)
+                    line += " (" + p.path + " holds the audio written before)";
+                fprintf(stderr, "%s\n", line.c_str());
             }
+            fflush(stdout);
+            fflush(stderr);
         }
-        progress.FileDone(outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
+        progress.FileDone(i, outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
     };
-    events.tick = [&progress] { progress.Tick(); };
+    events.tick = [&] {
+        if (!progress.enabled())
+            return;
+        for (size_t i = 0; i < count; ++i)
+            if (workerOf[i] != 0 && !known[i])
+                progress.Update(i, Probe(inputs[i], workerOf[i], plans[i]));
+        progress.Tick();
+    };
+    events.stopRequested = StopRequest;
 
-    unsigned workers = options.jobs ? options.jobs : Cores();
+    CatchStopRequests();
+    const unsigned cores = UsableCores();
+    unsigned workers = options.jobs ? options.jobs : cores;
+    ShareCoresAmongWorkers(cores, workers, count);
     progress.Tick();
     RunInWorkers(jobs, workers, events);
     progress.Clear();
+    if (StopRequest() != 0)
+        return StopExitStatus(StopRequest());
     return anyFailed ? kExitSomeFailed : kExitAllConverted;
 }

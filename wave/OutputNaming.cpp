@@ -3,6 +3,7 @@
 #include "OutputNaming.h"
 
 #include <stdio.h>
+#include <stdlib.h>  // _splitpath, _makepath
 #include <windows.h>
 
 #include <vector>

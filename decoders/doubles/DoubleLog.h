@@ -18,9 +18,15 @@ void Log(const std::string& line);
 // " input=0|1 output=0|1": whether a descriptor of this process refers to the
 // files named by QV_DOUBLE_INPUT / QV_DOUBLE_OUTPUT.
 std::string OpenFiles();
+// Whether a handle of this process refers to the file the variable names.
+bool IsOpen(const char* variable);
 
 }  // namespace doubles
 
+#if defined(_WIN32)
+#define DOUBLE_EXPORT extern "C" __declspec(dllexport)
+#else
 #define DOUBLE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 #endif

@@ -59,4 +59,34 @@ uint32_t FrameBytes(const FrameHeader& h)
     return factor * bps / rate + pad;
 }
 
+bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd)
+{
+    // The next header of the same sync, version, layer and rate must agree in
+    // everything but the padding, private and mode extension bits.
+    const uint32_t kSameKind = 0xFFFE0C00u, kFixedFields = 0xFFFFFCCFu;
+    auto headerAt = [data](size_t i) { return HeaderAt(data + i); };
+    // Where the next header like the one at i starts, 0 when none follows.
+    auto next = [&](size_t i) -> size_t {
+        uint32_t header = headerAt(i);
+        for (size_t j = i + 4; j + 4 <= size; ++j) {
+            if (data[j] != 0xFF || (headerAt(j) & kSameKind) != (header & kSameKind))
+                continue;
+            return (headerAt(j) & kFixedFields) == (header & kFixedFields) ? j : 0;
+        }
+        return 0;
+    };
+    FrameHeader h;
+    for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
+        if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0 || (data[i + 2] & 0xF0) != 0)
+            continue;
+        if (!ParseFrameHeader(headerAt(i), &h))
+            continue;
+        // Three headers, two frames of one length give or take the padding.
+        size_t j = next(i), k = j ? next(j) : 0;
+        if (k && k - j + 1 >= j - i && k - j <= j - i + 1)
+            return true;
+    }
+    return false;
+}
+
 }  // namespace quorvan

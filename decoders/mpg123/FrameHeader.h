@@ -3,6 +3,7 @@
 #ifndef QUORVAN_DECODERS_FRAMEHEADER_H
 #define QUORVAN_DECODERS_FRAMEHEADER_H
 
+#include <stddef.h>
 #include <stdint.h>
 
 namespace quorvan {
@@ -22,12 +23,25 @@ struct FrameHeader {
     int emphasis;       // 0..3 (2 is reserved)
 };
 
+// The 32-bit header starting at p (four bytes, big-endian).
+inline uint32_t HeaderAt(const unsigned char* p)
+{
+    return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
+           (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
 // Decodes header; false when it is no valid frame header (no sync, reserved
 // version, layer, bitrate or rate index).
 bool ParseFrameHeader(uint32_t header, FrameHeader* out);
 
 // Bytes of the frame the header starts, header included; 0 for free format.
 uint32_t FrameBytes(const FrameHeader& h);
+
+// True when a free-format frame header starts in data[0, scanEnd) and two
+// more with the same version, layer, rate, mode, flags and emphasis follow it
+// within data[0, size), at the distances of two frames of one length (give or
+// take the padding byte).
+bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd);
 
 }  // namespace quorvan
 

@@ -8,11 +8,6 @@ namespace quorvan {
 
 namespace {
 
-uint32_t BigEndian(const unsigned char* p)
-{
-    return (static_cast<uint32_t>(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-}
-
 // Where the Xing/Info tag starts in a Layer III frame: after the header and
 // the side information, whose size depends on version and channels.
 size_t TagOffset(const FrameHeader& h)
@@ -37,14 +32,14 @@ void InfoFrameScanner::Scan(const unsigned char* data, size_t size, size_t scanE
         if (data[i] != 0xFF || (data[i + 1] & 0xE6) != 0xE2)
             continue;  // not Layer III
         FrameHeader h;
-        if (!ParseFrameHeader(BigEndian(data + i), &h))
+        if (!ParseFrameHeader(HeaderAt(data + i), &h))
             continue;
         size_t tag = i + TagOffset(h);
         if (tag + 8 > size)
             continue;
         if (memcmp(data + tag, "Xing", 4) != 0 && memcmp(data + tag, "Info", 4) != 0)
             continue;
-        uint32_t flags = BigEndian(data + tag + 4);
+        uint32_t flags = HeaderAt(data + tag + 4);
         size_t lame = tag + 8;
         lame += (flags & 1) ? 4 : 0;    // frame count
         lame += (flags & 2) ? 4 : 0;    // byte count

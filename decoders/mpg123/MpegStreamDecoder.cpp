@@ -2,6 +2,7 @@
 
 #include <mpg123.h>
 
+#include <math.h>
 #include <string.h>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ const size_t kLookahead = InfoFrameScanner::kLookahead;
 // samples late (the 528 of its polyphase filter, plus one), so its decode of
 // a stream lags the encoder's input by the encoder delay plus these 529. The
 // delay an Info frame gives does not include them. Used where the encoder
-// delay and padding are trimmed (SetUpTrimming, StartNextPart); the tests
+// delay and padding are trimmed (StartPart); the tests
 // hold the trimmed decode against the encoder's input, sample for sample.
 const size_t kDecoderDelay = 529;
 
@@ -65,10 +66,22 @@ int MpegStreamDecoder::CreateHandle()
     if (!h)
         return err != MPG123_OK ? err : MPG123_ERR;
     // Quiet; tags skipped, not parsed; no resampling of its own; resync
-    // through junk of any length. Gapless trimming is done here (see Emit),
-    // relative to the stream's real end, so that frames lost to damage or
-    // junk taken for frames cannot shift where the end is cut.
-    err = mpg123_param(h, MPG123_ADD_FLAGS, MPG123_QUIET | MPG123_SKIP_ID3V2, 0);
+    // through junk of any length.
+    //
+    // Every frame found is decoded, the first one too: libmpg123 would
+    // otherwise take a first frame only when the next one adjoins it, which
+    // no frame of a stream with junk after each frame does. The confirmation
+    // here is what guards against false frames (see Next). Free-format frames
+    // need libmpg123's look-ahead to find their length; it is turned back on
+    // when they turn up (see FeedMore).
+    //
+    // Info frames are decoded as the frames of silence they are, and dropped
+    // here: libmpg123 only honours one that is the first frame it takes.
+    // Gapless trimming is done here too (see Emit), relative to the stream's
+    // real end, so that frames lost to damage or junk taken for frames cannot
+    // shift where the end is cut.
+    err = mpg123_param(h, MPG123_ADD_FLAGS,
+                       MPG123_QUIET | MPG123_SKIP_ID3V2 | MPG123_NO_READAHEAD | MPG123_IGNORE_INFOFRAME, 0);
     if (err == MPG123_OK)
         err = mpg123_param(h, MPG123_REMOVE_FLAGS, MPG123_AUTO_RESAMPLE | MPG123_GAPLESS, 0);
     if (err == MPG123_OK)
@@ -89,11 +102,16 @@ int MpegStreamDecoder::CreateHandle()
     }
     m_handle = h;
     // Offsets count from the first byte this handle is fed, as libmpg123's do.
+    m_junk.Reset();
     m_infoScanner.Reset();
     m_format = PcmFormat();
     m_stuck = 0;
     m_lastFill = 0;
+    m_readahead = false;
+    // Offsets from another handle mean nothing to this one.
     m_last = FrameInfo();
+    m_anchored = false;
+    m_anchor = FrameInfo();
     return MPG123_OK;
 }
 
@@ -128,6 +146,14 @@ bool MpegStreamDecoder::FeedMore()
     size_t size = m_carry + got;
     size_t keep = m_inputEnded ? 0 : std::min(size, kLookahead);
     size_t feed = size - keep;
+    if (!m_readahead && FindsFreeFormatFrames(m_input.data(), size, feed))
+        m_readahead = mpg123_param(m_handle, MPG123_REMOVE_FLAGS, MPG123_NO_READAHEAD, 0) == MPG123_OK;
+    // Free-format frames cannot be followed by their lengths: junk is left
+    // to libmpg123 then.
+    if (!m_readahead) {
+        m_junk.Filter(m_input.data(), &size, &feed, kMaxGapBytes);
+        keep = size - feed;
+    }
     m_infoScanner.Scan(m_input.data(), size, feed);
     m_stuck = 0;
     if (feed > 0 && mpg123_feed(m_handle, m_input.data(), feed) != MPG123_OK) {
@@ -212,6 +238,10 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
         info->key.freeFormat = fi.bitrate == 0;
         info->position = static_cast<int64_t>(mpg123_framepos(h));
         info->bytes = fi.framesize;
+        std::deque<DroppedJunk>& junk = m_junk.dropped();
+        while (!junk.empty() && junk.front().offset < info->position)
+            junk.pop_front();
+        info->junkBefore = !junk.empty() && junk.front().offset == info->position ? junk.front().bytes : 0;
         frame->format = m_format;
         frame->samples = reinterpret_cast<const int16_t*>(audio);
         frame->frames = audio ? bytes / (2u * static_cast<size_t>(m_format.channels)) : 0;
@@ -219,23 +249,17 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
     }
 }
 
-void MpegStreamDecoder::SetUpTrimming()
+void MpegStreamDecoder::TakeInfoFrame(const InfoFrame& tag)
 {
-    if (m_trimSetUp || !m_handle)
-        return;
-    m_trimSetUp = true;
-    long delay = -1, padding = -1;
-    double unused = 0;
-    if (mpg123_getstate(m_handle, MPG123_ENC_DELAY, &delay, &unused) != MPG123_OK ||
-        mpg123_getstate(m_handle, MPG123_ENC_PADDING, &padding, &unused) != MPG123_OK)
-        return;
-    if (delay < 0 || padding < 0)
-        return;
-    m_skipStart = static_cast<size_t>(delay) + kDecoderDelay;
-    m_endTrim = static_cast<size_t>(padding) > kDecoderDelay ? static_cast<size_t>(padding) - kDecoderDelay : 0;
+    if (!m_trimSetUp) {
+        m_trimSetUp = true;
+        StartPart(tag);
+    } else if (m_anchored && m_runLength == 0) {
+        StartPart(tag);
+    }
 }
 
-void MpegStreamDecoder::StartNextPart(const InfoFrame& tag)
+void MpegStreamDecoder::StartPart(const InfoFrame& tag)
 {
     m_hold = Block();
     bool known = tag.delay >= 0 && tag.padding >= 0;
@@ -281,14 +305,41 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
 
 int MpegStreamDecoder::FramesToConfirm(const FrameKey& key)
 {
-    bool unlikely = key.layer == 1 || key.freeFormat || key.emphasis != 0;
+    // MPEG-2.5 exists for Layer III only: the other layers at its rates are
+    // what tables of records in a program look like.
+    bool unlikely = key.layer == 1 || key.freeFormat || key.emphasis != 0 || (key.version == MPG123_2_5 && key.layer != 3);
     return unlikely ? kConfirmUnlikelyFrames : kConfirmFrames;
+}
+
+int64_t MpegStreamDecoder::GapTo(const FrameInfo& prev, const FrameInfo& next, int64_t chainBytes,
+                                 bool anyAdjoining)
+{
+    if (prev.position < 0)
+        return -1;
+    int64_t gap = next.position - (prev.position + prev.bytes);
+    if (gap >= 0)
+        gap += next.junkBefore;
+    if (gap == 0 && anyAdjoining)
+        return 0;
+    if (gap < 0 || !(next.key == prev.key))
+        return -1;
+    if (next.key.freeFormat && (next.bytes > chainBytes + 1 || next.bytes + 1 < chainBytes))
+        return -1;
+    bool gapsAllowed = FramesToConfirm(next.key) == kConfirmFrames;
+    return gap == 0 || (gapsAllowed && gap <= kMaxGapBytes) ? gap : -1;
+}
+
+void MpegStreamDecoder::EmitRun()
+{
+    m_trimSetUp = true;
+    Emit(m_run.format, m_run.samples.data(), m_run.Frames());
 }
 
 void MpegStreamDecoder::ClearRun()
 {
     m_run = Block();
     m_runLength = 0;
+    m_runWeight = 0;
     m_runKey = FrameKey();
 }
 
@@ -318,59 +369,63 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
             // it has more than one frame (three for the unlikely kinds). What
             // is held at the end is the encoder's padding.
             int shortRun = FramesToConfirm(m_runKey) > kConfirmFrames ? 3 : 2;
-            if (m_confirming && m_runLength >= shortRun) {
-                SetUpTrimming();
-                Emit(m_run.format, m_run.samples.data(), m_run.Frames());
-            }
+            if (m_runLength >= shortRun && m_runWeight >= shortRun - 1)
+                EmitRun();
             ClearRun();
             m_hold = Block();
             DestroyHandle();
             continue;
         }
         if (s == kError) {
-            if (m_confirming)
-                ClearRun();
+            // The frames held back no longer form a run; a confirmed chain
+            // may still go on after the frame that failed.
+            ClearRun();
             m_last = FrameInfo();
             return kError;
         }
 
-        // An Info frame libmpg123 decoded (it only skips the first one) is no
-        // audio; it still belongs to the chain of frames.
+        // An Info frame (found by the scanner where libmpg123 decoded a
+        // frame) is no audio; it still belongs to the chain of frames.
         std::deque<InfoFrame>& tags = m_infoScanner.found();
         while (!tags.empty() && tags.front().offset < info.position)
             tags.pop_front();
         if (!tags.empty() && tags.front().offset == info.position) {
             frame.frames = 0;
-            if (m_trimSetUp && !m_confirming)
-                StartNextPart(tags.front());
+            TakeInfoFrame(tags.front());
             tags.pop_front();
         }
 
-        bool follows = m_last.position >= 0 && info.position == m_last.position + m_last.bytes;
-        m_last = info;
-        if (!m_confirming && follows) {
+        if (m_anchored && GapTo(m_anchor, info, m_anchorFrameBytes, true) >= 0) {
+            // Whatever was held back since was junk taken for frames.
+            ClearRun();
+            m_anchor = info;
+            m_last = info;
             Emit(frame.format, frame.samples, frame.frames);
             continue;
         }
         bool dropped = false;
-        if (!m_confirming) {
-            m_confirming = true;
-        } else if (m_runLength > 0 && (!follows || !(info.key == m_runKey) ||
-                                       (info.key.freeFormat && (info.bytes > m_runFrameBytes + 1 ||
-                                                                info.bytes + 1 < m_runFrameBytes)))) {
-            ClearRun();
-            dropped = true;
+        if (m_runLength > 0) {
+            int64_t gap = GapTo(m_last, info, m_runFrameBytes, false);
+            if (gap < 0) {
+                ClearRun();
+                dropped = true;
+            } else {
+                m_runWeight += 1.0 - log2(1.0 + static_cast<double>(gap)) / kGapBitsPerFrame;
+            }
         }
+        m_last = info;
         m_run.format = frame.format;
         m_run.samples.insert(m_run.samples.end(), frame.samples,
                              frame.samples + frame.frames * static_cast<size_t>(frame.format.channels));
         m_runKey = info.key;
         if (m_runLength == 0)
             m_runFrameBytes = info.bytes;
-        if (++m_runLength >= FramesToConfirm(info.key)) {
-            m_confirming = false;
-            SetUpTrimming();
-            Emit(m_run.format, m_run.samples.data(), m_run.Frames());
+        int needed = FramesToConfirm(info.key);
+        if (++m_runLength >= needed && m_runWeight >= needed - 1) {
+            EmitRun();
+            m_anchored = true;
+            m_anchor = info;
+            m_anchorFrameBytes = m_runFrameBytes;
             ClearRun();
             continue;
         }
@@ -382,7 +437,6 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
 int MpegStreamDecoder::FlushAndResync()
 {
     ClearRun();
-    m_confirming = true;
     m_frameBytes = 0;
     m_frameHeader = 0;
     m_carry = 0;

@@ -4,11 +4,19 @@
 // are skipped; the encoder delay and padding an Info frame announces are
 // trimmed, also where encoded files were joined.
 //
-// Audio is only handed out from confirmed runs of frames: at the start and
-// after every gap in the input (junk, a skipped frame), frames are held back
-// until several follow each other byte for byte with the same version, layer,
-// rate, channel count and other fixed header fields (or, for a short stream, up to its end). Random data
-// therefore does not pass for audio, and a chance match inside junk is dropped.
+// libmpg123 decodes every frame it finds, wherever it finds one; audio is
+// only handed out from confirmed chains of frames. A chain is frames that
+// agree in version, layer, rate, channel count and the other fixed header
+// fields, each one starting where the one before ends or a short stretch of
+// junk after it (kMaxGapBytes; the kinds other data forms by chance must
+// adjoin byte for byte). At the start, and whenever a frame does not continue
+// the chain, frames are held back until enough of them form a chain of their
+// own (or, for a short stream, up to its end). A frame after junk counts for
+// less than one that adjoins: the longer the junk, the more places a chance
+// match could have taken, so the more frames it takes. Random data therefore
+// does not pass for audio, nor do frame headers scattered through it, a
+// chance match inside junk is dropped, and a stream with junk between its
+// frames is decoded whole.
 #ifndef QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 #define QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 
@@ -19,8 +27,9 @@
 #include <vector>
 
 #include "InfoFrameScanner.h"
+#include "JunkBetweenFrames.h"
 
-struct mpg123_handle_struct;
+struct mpg123_handle_struct;  // libmpg123's mpg123_handle
 
 namespace quorvan {
 
@@ -61,8 +70,15 @@ public:
     // header, and repeat at fixed distances; a free-format frame ends wherever
     // the next header-like bytes are; real streams hardly ever set emphasis.
     // Such runs must be longer, and free-format frames of one length (give or
-    // take the padding byte).
+    // take the padding byte). Layers I and II of MPEG-2.5, which no encoder
+    // writes, count among them.
     static constexpr int kConfirmUnlikelyFrames = 24;
+    // The most junk between two frames of a chain (of the likely kinds).
+    static constexpr int64_t kMaxGapBytes = 1024;
+    // A frame g bytes after the end of the one before leaves log2(1 + g) bits
+    // of its position open; this many such bits cost it the whole weight of a
+    // frame toward confirming its run (a frame that adjoins weighs 1).
+    static constexpr double kGapBitsPerFrame = 6;
     // Bytes asked of the source at a time.
     static constexpr size_t kReadChunk = 64 * 1024;
 
@@ -112,6 +128,7 @@ private:
         FrameKey key;
         int64_t position = -1;  // input offset of the frame's header
         int64_t bytes = 0;
+        int64_t junkBefore = 0;  // dropped right before it (see JunkBetweenFrames)
     };
     struct Block {
         PcmFormat format;
@@ -127,23 +144,36 @@ private:
     // One decoded frame (pointing into libmpg123's buffer), or the status to
     // pass on.
     Status DecodeOne(PcmChunk* frame, FrameInfo* info);
-    // Reads the encoder delay and padding once the first frame is decoded.
-    void SetUpTrimming();
-    // An Info frame in the middle of the stream starts another encoded part:
-    // the previous part's padding is dropped and the new part's trimming
-    // applies.
-    void StartNextPart(const InfoFrame& tag);
+    static int FramesToConfirm(const FrameKey& key);
+    // The bytes of junk between `prev` and `next` when `next` continues a
+    // chain whose last frame is `prev`, else -1. A chain of free-format frames
+    // keeps the length `chainBytes` (give or take the padding byte). With
+    // `anyAdjoining`, a frame that starts exactly where `prev` ends continues
+    // it whatever its fields.
+    static int64_t GapTo(const FrameInfo& prev, const FrameInfo& next, int64_t chainBytes, bool anyAdjoining);
+    // An Info frame the decoder came across: the first one gives the
+    // stream's trimming; one in the middle of a chain starts another encoded
+    // part, whose trimming applies from there on, the previous part's padding
+    // being dropped.
+    void TakeInfoFrame(const InfoFrame& tag);
+    void StartPart(const InfoFrame& tag);
     // Passes decoded samples on, less the encoder delay at the start and
     // with the padding held back at the end.
     void Emit(const PcmFormat& format, const int16_t* samples, size_t frames);
+    // The frames held back become audio.
+    void EmitRun();
     void ClearRun();
 
     ByteSource& m_source;
     mpg123_handle_struct* m_handle = nullptr;
     std::vector<unsigned char> m_input;
+    JunkBetweenFrames m_junk;
     InfoFrameScanner m_infoScanner;
     size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
     bool m_inputEnded = false;
+    // libmpg123 looks ahead at the first frame, and needs to at free-format
+    // frames: once those are seen in the input, it does so for this handle.
+    bool m_readahead = false;
     PcmFormat m_format;
     uint32_t m_frameBytes = 0;
     uint32_t m_frameHeader = 0;
@@ -151,21 +181,24 @@ private:
     int m_stuck = 0;
     long m_lastFill = 0;
 
-    // The frame decoded last, to tell whether the next one follows it.
+    // The frame decoded last.
     FrameInfo m_last;
-    // Frames of a run not yet confirmed.
-    bool m_confirming = true;
+    // The confirmed chain: its last frame, and its free-format frame length.
+    bool m_anchored = false;
+    FrameInfo m_anchor;
+    int64_t m_anchorFrameBytes = 0;
+    // The frames held back, not (yet) a confirmed chain; m_last is the last.
     Block m_run;
     int m_runLength = 0;
+    double m_runWeight = 0;  // of its frames after the first, toward confirming it
     FrameKey m_runKey;
     int64_t m_runFrameBytes = 0;
-    static int FramesToConfirm(const FrameKey& key);
 
     // Gapless trimming.
-    bool m_trimSetUp = false;
-    size_t m_skipStart = 0;  // frames still to drop at the start
-    size_t m_endTrim = 0;    // frames to drop at the end
-    Block m_hold;            // the last m_endTrim frames seen
+    bool m_trimSetUp = false;  // the stream's own trimming is known
+    size_t m_skipStart = 0;    // frames still to drop at the start
+    size_t m_endTrim = 0;      // frames to drop at the end
+    Block m_hold;              // the last m_endTrim frames seen
 
     std::deque<Block> m_ready;
     Block m_handedOut;

@@ -1,72 +1,16 @@
 // The conversion run against the scripted decoder doubles: what each result
-// code leaves on disk, what the decoder sees, and the teardown.
+// code leaves on disk, what the decoder sees, and the teardown. The cases that
+// need POSIX seams (file size limits, links) are in ConvertFaultTest.cpp.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <stdio.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
-#include "MpegToWavConverter.h"
-#include "TestSupport.h"
+#include "ConvertSupport.h"
 
-using qvtest::DoubleRig;
-using qvtest::Exists;
-using qvtest::Pattern;
-using qvtest::ReadFile;
-
-namespace {
-
-int Convert(const DoubleRig& rig, const std::string& output, DWORD dataLimit = 0)
-{
-    CMpegToWavConverter converter(rig.input().c_str(), output.c_str());
-    if (dataLimit)
-        converter.SetDataLimit(dataLimit);
-    return converter.Convert();
-}
-
-std::vector<unsigned char> Data(const std::vector<unsigned char>& file)
-{
-    return file.size() < 44 ? std::vector<unsigned char>() : std::vector<unsigned char>(file.begin() + 44, file.end());
-}
-
-std::vector<unsigned char> Concat(std::initializer_list<std::vector<unsigned char>> parts)
-{
-    std::vector<unsigned char> all;
-    for (const auto& p : parts)
-        all.insert(all.end(), p.begin(), p.end());
-    return all;
-}
-
-// A finished file: both sizes agree with the file's length.
-void ExpectFinished(const std::vector<unsigned char>& file)
-{
-    ASSERT_GE(file.size(), 44u);
-    qvtest::WavHeader h = qvtest::ParseWavHeader(file);
-    EXPECT_EQ(h.riffSize, file.size() - 8);
-    EXPECT_EQ(h.dataSize, file.size() - 44);
-}
-
-// Runs a conversion in a child whose files may not grow past maxFileBytes.
-int ConvertWithFileSizeLimit(const DoubleRig& rig, const std::string& output, rlim_t maxFileBytes)
-{
-    pid_t pid = fork();
-    if (pid == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        struct rlimit limit = {maxFileBytes, maxFileBytes};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        _exit(Convert(rig, output));
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
+using namespace qvtest;
 
 TEST(ConvertCopy, WritesBlocksTwoToNBehindTheExactHeader)
 {
@@ -175,14 +119,14 @@ TEST(ConvertTeardown, ClosesDecoderInputOutputThenModulesInOrder)
     EXPECT_EQ(g_pInputFile, nullptr);
 }
 
-TEST(ConvertTeardown, ExceptionFromTheDecoderStillReleasesEverything)
+TEST(ConvertTeardown, ExceptionFromTheDecoderClosesEverythingButItsModules)
 {
     DoubleRig rig;
     rig.Script("block 0 2 4 1\nblock 0 2 4 2\nthrow\n");
+    // Caught and destroyed here: the exception's code must still be mapped.
     EXPECT_ANY_THROW(Convert(rig, rig.Path("out.wav")));
     EXPECT_EQ(rig.LogLines("close ").size(), 1u);
-    EXPECT_EQ(rig.LogLines("unload ma32 input=0 output=0").size(), 1u);
-    EXPECT_EQ(rig.LogLines("unload masd32 input=0 output=0").size(), 1u);
+    EXPECT_TRUE(rig.LogLines("unload").empty());
     EXPECT_EQ(g_pInputFile, nullptr);
     std::vector<unsigned char> file = ReadFile(rig.Path("out.wav"));
     ExpectFinished(file);
@@ -191,6 +135,7 @@ TEST(ConvertTeardown, ExceptionFromTheDecoderStillReleasesEverything)
 
 TEST(ConvertFailures, NoModulesGives7AndOpensNothing)
 {
+    QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES();
     DoubleRig rig("full", qvtest::kNone);
     rig.Script("block 0 2 4 1\n");
     EXPECT_EQ(Convert(rig, rig.Path("out.wav")), QV_ERR_LOAD_MODULES);
@@ -200,6 +145,7 @@ TEST(ConvertFailures, NoModulesGives7AndOpensNothing)
 
 TEST(ConvertFailures, OneModuleAloneGives8AndIsReleased)
 {
+    QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES();
     for (qvtest::Modules only : {qvtest::kOnlyMa32, qvtest::kOnlyMasd32}) {
         DoubleRig rig("full", only);
         rig.Script("block 0 2 4 1\n");
@@ -273,21 +219,6 @@ TEST(ConvertFailures, UncreatableOutputGives4AndStopsDecoding)
     EXPECT_FALSE(Exists(rig.Path("missing")));
 }
 
-TEST(ConvertFailures, OutputNamingTheInputGives4AndLeavesTheInputAlone)
-{
-    DoubleRig rig;
-    rig.Script("block 0 2 4 1\nblock 0 2 4 2\n");
-    std::vector<unsigned char> before = ReadFile(rig.input());
-    ASSERT_EQ(link(rig.input().c_str(), rig.Path("hardlink.mp3").c_str()), 0);
-    ASSERT_EQ(symlink(rig.input().c_str(), rig.Path("symlink.wav").c_str()), 0);
-    for (std::string output : {rig.input(), std::string("./input.mp3"), rig.Path("../") +
-                                   rig.dir().substr(rig.dir().rfind('/') + 1) + "/input.mp3",
-                               rig.Path("hardlink.mp3"), rig.Path("symlink.wav")}) {
-        EXPECT_EQ(Convert(rig, output), QV_ERR_CREATE_WAVE) << output;
-        EXPECT_EQ(ReadFile(rig.input()), before) << output;
-    }
-}
-
 TEST(ConvertFailures, BlockLargerThanTheSampleBufferStopsWith6)
 {
     DoubleRig rig;
@@ -311,28 +242,3 @@ TEST(ConvertFailures, DataLimitStopsWith6BeforeTheSizesWrap)
     EXPECT_EQ(Data(file), Concat({Pattern(10, 16), Pattern(11, 16)}));
 }
 
-TEST(ConvertFailures, FailedWriteGives6AndFinishesTheFileWithWhatWasWritten)
-{
-    DoubleRig rig;
-    rig.Script("block 0 2 4 1\nrepeat 100 block 0 2 2304 0\n");
-    EXPECT_EQ(ConvertWithFileSizeLimit(rig, rig.Path("out.wav"), 200000), QV_ERR_WRITE_BLOCK);
-    std::vector<unsigned char> file = ReadFile(rig.Path("out.wav"));
-    ASSERT_EQ(file.size(), 200000u);
-    ExpectFinished(file);
-    // What is there is the blocks' bytes, in order.
-    std::vector<unsigned char> expected;
-    for (uint32_t seed = 0; expected.size() < file.size() - 44; ++seed) {
-        std::vector<unsigned char> block = Pattern(seed, 9216);
-        expected.insert(expected.end(), block.begin(), block.end());
-    }
-    expected.resize(file.size() - 44);
-    EXPECT_EQ(Data(file), expected);
-}
-
-TEST(ConvertFailures, UnfinishableFileIsNotASuccess)
-{
-    DoubleRig rig;
-    // Everything stays in the write buffer until the close, which then fails.
-    rig.Script("block 0 2 4 1\nrepeat 10 block 0 2 100 0\n");
-    EXPECT_EQ(ConvertWithFileSizeLimit(rig, rig.Path("out.wav"), 1000), QV_ERR_CLOSE_WAVE);
-}

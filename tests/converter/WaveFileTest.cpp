@@ -27,6 +27,7 @@ TEST(WaveFile, ThreeBlocksOfEightBytes)
     EXPECT_EQ(h.wave, "WAVE");
     EXPECT_EQ(h.fmt, "fmt ");
     EXPECT_EQ(h.data, "data");
+    EXPECT_EQ(h.dataOffset, 44u);
     EXPECT_EQ(h.riffSize, 60u);
     EXPECT_EQ(h.fmtSize, 16u);
     EXPECT_EQ(h.dataSize, 24u);
@@ -68,9 +69,6 @@ TEST(WaveFile, CreateFailures)
         EXPECT_EQ(c.CreateWaveFile(), QV_ERR_CREATE_WAVE) << path;
         EXPECT_EQ(c.CloseWaveFile(), QV_ERR_CLOSE_WAVE) << "handle left open for " << path;
     }
-    // A device where every write fails: the headers cannot be written.
-    CMpegToWavConverter full("in.mp3", "/dev/full");
-    EXPECT_EQ(full.CreateWaveFile(), QV_ERR_CREATE_WAVE);
 }
 
 TEST(WaveFile, DataLimitRefusesTheBlockThatWouldPassIt)

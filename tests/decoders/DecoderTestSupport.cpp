@@ -61,10 +61,6 @@ bool FileExists(const std::string& path)
 }
 
 namespace {
-uint32_t Le32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 uint16_t Le16(const unsigned char* p)
 {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -92,36 +88,6 @@ std::vector<int16_t> ReadRawPcm(const std::string& path)
 {
     std::vector<unsigned char> bytes = ReadFile(path);
     return Samples(bytes.data(), bytes.size());
-}
-
-Wave ReadWave(const std::string& path)
-{
-    Wave w;
-    std::vector<unsigned char> b = ReadFile(path);
-    if (b.size() < 12 || memcmp(b.data(), "RIFF", 4) != 0 || memcmp(b.data() + 8, "WAVE", 4) != 0)
-        return w;
-    bool haveFormat = false;
-    size_t pos = 12;
-    while (pos + 8 <= b.size()) {
-        uint32_t size = Le32(&b[pos + 4]);
-        size_t body = pos + 8;
-        if (memcmp(&b[pos], "fmt ", 4) == 0 && size >= 16 && body + 16 <= b.size()) {
-            if (Le16(&b[body]) != 1)
-                return w;
-            w.channels = Le16(&b[body + 2]);
-            w.rate = static_cast<long>(Le32(&b[body + 4]));
-            w.bits = Le16(&b[body + 14]);
-            haveFormat = true;
-        } else if (memcmp(&b[pos], "data", 4) == 0) {
-            if (!haveFormat || body + size > b.size())
-                return w;
-            w.samples = Samples(&b[body], size);
-            w.valid = w.bits == 16 && w.channels > 0;
-            return w;
-        }
-        pos = body + size + (size & 1);
-    }
-    return w;
 }
 
 bool WriteTestSignal(const std::string& path, long rate, int channels, size_t frames)

@@ -38,16 +38,7 @@ bool WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
 bool FileExists(const std::string& path);
 std::vector<int16_t> ReadRawPcm(const std::string& path);
 
-// The samples of a PCM WAV file with its format.
-struct Wave {
-    bool valid = false;
-    int channels = 0;
-    long rate = 0;
-    int bits = 0;
-    std::vector<int16_t> samples;  // interleaved
-    size_t Frames() const { return channels ? samples.size() / static_cast<size_t>(channels) : 0; }
-};
-Wave ReadWave(const std::string& path);
+using Wave = WavHeader;  // read with ReadWave()
 
 // Writes a 16-bit PCM WAV file of `frames` frames: two tones per channel
 // (different per channel) and a little noise, about -8 dBFS, deterministic.

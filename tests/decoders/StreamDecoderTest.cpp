@@ -479,6 +479,56 @@ TEST_F(GeneratedStream, TruncatedEndKeepsEverythingBeforeIt)
     }
 }
 
+struct JunkPattern {
+    size_t every, minJunk, maxJunk;
+};
+const JunkPattern kJunkPatterns[] = {{1, 1, 1}, {2, 1, 1}, {2, 2, 300}};
+
+TEST_F(GeneratedStream, JunkBetweenFramesLosesNothing)
+{
+    // Layer III frames borrow bits from the ones before: the junk must not
+    // cost them.
+    for (const JunkPattern& p : kJunkPatterns) {
+        SCOPED_TRACE(testing::Message() << p.minJunk << "-" << p.maxJunk << " bytes after every " << p.every);
+        NativeDecode d = DecodeNative(WithJunkAfterFrames(*s_clean, p.every, p.minJunk, p.maxJunk, 3));
+        ASSERT_TRUE(d.ended);
+        EXPECT_EQ(d.samples, m_reference.samples);
+    }
+}
+
+TEST(JunkBetweenFrames, LayerTwoAndLowerRatesLoseNothingEither)
+{
+    struct Case {
+        const char* tool;
+        long rate;
+        int channels;
+        const char* command;
+        size_t maxJunk;  // less than a frame
+    };
+    const Case cases[] = {
+        {"twolame", 44100, 2, "twolame --quiet -b 192", 300},
+        {"twolame", 22050, 1, "twolame --quiet -b 64", 300},
+        {"lame", 22050, 2, "lame --quiet -b 64", 150},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.tool << " " << c.rate);
+        if (!HaveTool(c.tool))
+            continue;
+        ScratchDir dir;
+        ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), c.rate, c.channels, static_cast<size_t>(c.rate) * 2));
+        ASSERT_TRUE(RunCommand(std::string(c.command) + " '" + dir.Path("in.wav") + "' '" + dir.Path("a.mpa") + "'"));
+        std::vector<unsigned char> clean = ReadFile(dir.Path("a.mpa"));
+        NativeDecode reference = DecodeNative(clean);
+        ASSERT_GT(reference.frames, static_cast<size_t>(c.rate));
+        for (const JunkPattern& p : kJunkPatterns) {
+            SCOPED_TRACE(testing::Message() << p.minJunk << " bytes or more after every " << p.every);
+            NativeDecode d = DecodeNative(WithJunkAfterFrames(clean, p.every, p.minJunk, std::min(p.maxJunk, c.maxJunk), 4));
+            ASSERT_EQ(d.samples.size(), reference.samples.size());
+            EXPECT_EQ(d.samples, reference.samples) << Compare(d.samples.data(), reference.samples.data(), d.samples.size()).maxAbs;
+        }
+    }
+}
+
 TEST_F(GeneratedStream, TrimmedDecodeLinesUpWithTheEncodersInput)
 {
     // The trimming counts on libmpg123's synthesis delay (529 samples). A

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <random>
 
 #include "FrameHeader.h"
 
@@ -61,8 +62,7 @@ std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes)
     size_t pos = 0;
     quorvan::FrameHeader h;
     while (pos + 4 <= bytes.size()) {
-        uint32_t header = (static_cast<uint32_t>(bytes[pos]) << 24) | (bytes[pos + 1] << 16) | (bytes[pos + 2] << 8) |
-                          bytes[pos + 3];
+        uint32_t header = quorvan::HeaderAt(bytes.data() + pos);
         uint32_t length = quorvan::ParseFrameHeader(header, &h) ? quorvan::FrameBytes(h) : 0;
         if (length == 0 || pos + length > bytes.size())
             break;
@@ -71,6 +71,25 @@ std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes)
     }
     offsets.push_back(pos);
     return offsets;
+}
+
+std::vector<unsigned char> WithJunkAfterFrames(const std::vector<unsigned char>& clean, size_t every, size_t minJunk,
+                                               size_t maxJunk, unsigned seed)
+{
+    std::vector<size_t> frames = FrameOffsets(clean);
+    std::mt19937 rng(seed);
+    std::vector<unsigned char> out;
+    for (size_t i = 0; i + 1 < frames.size(); ++i) {
+        out.insert(out.end(), clean.begin() + static_cast<ptrdiff_t>(frames[i]),
+                   clean.begin() + static_cast<ptrdiff_t>(frames[i + 1]));
+        if ((i + 1) % every != 0)
+            continue;
+        size_t n = minJunk + rng() % (maxJunk - minJunk + 1);
+        for (size_t k = 0; k < n; ++k)
+            out.push_back(static_cast<unsigned char>(n == 1 ? rng() % 255 : rng()));
+    }
+    out.insert(out.end(), clean.begin() + static_cast<ptrdiff_t>(frames.back()), clean.end());
+    return out;
 }
 
 }  // namespace qvtest

@@ -44,6 +44,11 @@ NativeDecode DecodeNative(const std::vector<unsigned char>& bytes, int maxCalls 
 // offset where the last one ends.
 std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes);
 
+// Such a stream with random junk after every `every`-th frame: minJunk to
+// maxJunk bytes (a single byte is never 0xFF).
+std::vector<unsigned char> WithJunkAfterFrames(const std::vector<unsigned char>& clean, size_t every, size_t minJunk,
+                                               size_t maxJunk, unsigned seed);
+
 }  // namespace qvtest
 
 #endif

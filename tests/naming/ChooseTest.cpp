@@ -1,7 +1,6 @@
 // ChooseOutputPath: the name next to the input when a new file can be made
 // there, otherwise a fresh "Tmp<hex>.wav" in the temporary directory; never a
 // name that is taken, and never a stray file left behind.
-#include <afxtesting.h>
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -198,14 +197,14 @@ TEST_F(ChooseOutputPath, OutOfMemoryLeavesNothingBehind)
         for (int n = 0; n < 200 && !done; ++n) {
             SCOPED_TRACE(std::string(name) + " failing after " + std::to_string(n));
             CMpegToWavConverter converter(input, CString());
-            AfxTestFailAllocationsAfter(n);
+            qvtest::FailAllocationsAfter(n);
             try {
                 converter.ChooseOutputPath();
                 done = true;
             } catch (CMemoryException* e) {
                 e->Delete();
             }
-            AfxTestFailAllocationsAfter(-1);
+            qvtest::FailAllocationsAfter(-1);
             if (!done) {
                 EXPECT_TRUE(converter.GetOutputPath().IsEmpty());
             }

@@ -2,7 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <afx.h>
-#include <afxtesting.h>
+
+#include "TestSupport.h"
 
 TEST(CString, CopiesAreIndependent)
 {
@@ -64,7 +65,7 @@ TEST(CString, BufferAccess)
 TEST(CString, OutOfMemoryThrowsTheFrameworkException)
 {
     CString keep("kept");
-    AfxTestFailAllocationsAfter(1);
+    qvtest::FailAllocationsAfter(1);
     CString first("one allocation succeeds");
     bool thrown = false;
     try {
@@ -73,7 +74,7 @@ TEST(CString, OutOfMemoryThrowsTheFrameworkException)
         thrown = true;
         e->Delete();
     }
-    AfxTestFailAllocationsAfter(-1);
+    qvtest::FailAllocationsAfter(-1);
     EXPECT_TRUE(thrown);
     EXPECT_STREQ(keep, "kept");
     EXPECT_STREQ(first, "one allocation succeeds");

@@ -3,9 +3,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -16,55 +15,6 @@
 #endif
 
 namespace qvtest {
-
-TempDir::TempDir()
-{
-    const char* base = getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/quorvan-test-XXXXXX";
-    std::vector<char> buf(pattern.begin(), pattern.end());
-    buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
-        throw std::runtime_error("mkdtemp failed");
-    path_ = buf.data();
-}
-
-TempDir::~TempDir()
-{
-    std::string cmd = "chmod -R u+rwx '" + path_ + "' 2>/dev/null; rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0)
-        fprintf(stderr, "could not remove %s\n", path_.c_str());
-}
-
-ScopedCwd::ScopedCwd(const std::string& dir)
-{
-    char buf[4096];
-    if (!getcwd(buf, sizeof buf) || chdir(dir.c_str()) != 0)
-        throw std::runtime_error("chdir failed: " + dir);
-    old_ = buf;
-}
-
-ScopedCwd::~ScopedCwd()
-{
-    if (chdir(old_.c_str()) != 0)
-        perror("chdir");
-}
-
-ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name)
-{
-    const char* old = getenv(name);
-    had_ = old != nullptr;
-    if (had_)
-        old_ = old;
-    setenv(name, value.c_str(), 1);
-}
-
-ScopedEnv::~ScopedEnv()
-{
-    if (had_)
-        setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        unsetenv(name_.c_str());
-}
 
 std::vector<unsigned char> ReadFile(const std::string& path)
 {
@@ -78,12 +28,6 @@ void WriteFile(const std::string& path, const std::string& contents)
     out << contents;
     if (!out)
         throw std::runtime_error("cannot write " + path);
-}
-
-bool Exists(const std::string& path)
-{
-    struct stat st;
-    return lstat(path.c_str(), &st) == 0;
 }
 
 std::vector<std::string> ReadLines(const std::string& path)
@@ -108,11 +52,9 @@ DoubleRig::DoubleRig(const std::string& variant, Modules modules) : cwd_(nullptr
 {
     std::string from = std::string(QUORVAN_DOUBLES_DIR) + "/" + variant + "/";
     if (modules == kBoth || modules == kOnlyMa32)
-        if (symlink((from + "libma32.so").c_str(), (dir_ / "libma32.so").c_str()) != 0)
-            throw std::runtime_error("symlink failed");
+        OfferFile(from + ModuleFile("ma32"), dir_ / ModuleFile("ma32"));
     if (modules == kBoth || modules == kOnlyMasd32)
-        if (symlink((from + "libmasd32.so").c_str(), (dir_ / "libmasd32.so").c_str()) != 0)
-            throw std::runtime_error("symlink failed");
+        OfferFile(from + ModuleFile("masd32"), dir_ / ModuleFile("masd32"));
     input_ = dir_ / "input.mp3";
     WriteFile(input_, "input bytes: the doubles read them through the callback");
     WriteFile(dir_ / "script", "");
@@ -137,7 +79,8 @@ void DoubleRig::Script(const std::string& script)
 
 void DoubleRig::WatchOutput(const std::string& path)
 {
-    setenv("QV_DOUBLE_OUTPUT", path.c_str(), 1);
+    delete env_[3];
+    env_[3] = new ScopedEnv("QV_DOUBLE_OUTPUT", path);
 }
 
 std::vector<std::string> DoubleRig::Log() const
@@ -168,22 +111,43 @@ uint16_t LE16(const std::vector<unsigned char>& f, size_t at)
 WavHeader ParseWavHeader(const std::vector<unsigned char>& f)
 {
     WavHeader h;
-    if (f.size() < 44)
+    if (f.size() < 12)
         return h;
     h.riff.assign(f.begin(), f.begin() + 4);
     h.riffSize = LE32(f, 4);
     h.wave.assign(f.begin() + 8, f.begin() + 12);
-    h.fmt.assign(f.begin() + 12, f.begin() + 16);
-    h.fmtSize = LE32(f, 16);
-    h.formatTag = LE16(f, 20);
-    h.channels = LE16(f, 22);
-    h.sampleRate = LE32(f, 24);
-    h.byteRate = LE32(f, 28);
-    h.blockAlign = LE16(f, 32);
-    h.bitsPerSample = LE16(f, 34);
-    h.data.assign(f.begin() + 36, f.begin() + 40);
-    h.dataSize = LE32(f, 40);
+    for (size_t at = 12; at + 8 <= f.size();) {
+        std::string id(f.begin() + at, f.begin() + at + 4);
+        uint32_t size = LE32(f, at + 4);
+        size_t body = at + 8;
+        if (id == "fmt " && h.fmt.empty() && body + 16 <= f.size()) {
+            h.fmt = id;
+            h.fmtSize = size;
+            h.formatTag = LE16(f, body);
+            h.channels = LE16(f, body + 2);
+            h.sampleRate = LE32(f, body + 4);
+            h.byteRate = LE32(f, body + 8);
+            h.blockAlign = LE16(f, body + 12);
+            h.bitsPerSample = LE16(f, body + 14);
+        } else if (id == "data") {
+            h.data = id;
+            h.dataSize = size;
+            h.dataOffset = body;
+            size_t bytes = std::min<size_t>(size, f.size() - body);
+            for (size_t i = 0; i + 1 < bytes; i += 2)
+                h.samples.push_back(static_cast<int16_t>(LE16(f, body + i)));
+            h.valid = !h.fmt.empty() && h.formatTag == 1 && h.bitsPerSample == 16 && h.channels > 0 &&
+                      body + size <= f.size();
+            break;
+        }
+        at = body + size + (size & 1);
+    }
     return h;
+}
+
+WavHeader ReadWave(const std::string& path)
+{
+    return ParseWavHeader(ReadFile(path));
 }
 
 }  // namespace qvtest

@@ -16,8 +16,9 @@ public:
     TempDir();
     ~TempDir();
     const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-    std::string Path(const std::string& name) const { return path_ + "/" + name; }
+    // The name inside the folder, joined with the system's separator.
+    std::string operator/(const std::string& name) const { return Path(name); }
+    std::string Path(const std::string& name) const;
 
 private:
     std::string path_;
@@ -50,6 +51,12 @@ void WriteFile(const std::string& path, const std::string& contents);
 bool Exists(const std::string& path);
 std::vector<std::string> ReadLines(const std::string& path);
 
+// The file name of a decoder module on this system: "ma32" -> "ma32.dll", or
+// "libma32.so" on POSIX.
+std::string ModuleFile(const std::string& module);
+// Makes the module file `from` available as `to` (a link, or a copy).
+void OfferFile(const std::string& from, const std::string& to);
+
 // The bytes a "block RET FIRST SECOND SEED" line of a double's script delivers.
 std::vector<unsigned char> Pattern(uint32_t seed, size_t bytes);
 
@@ -81,13 +88,36 @@ private:
     ScopedEnv* env_[4];
 };
 
+// A decoder module (libma32.so or libmasd32.so) that the system loader finds
+// by name on its own, in LD_LIBRARY_PATH, its cache or the system folders (an
+// older installation, say), or "" when there is none. Tests that need the
+// modules to be missing cannot run while there is one.
+std::string SystemOffersModule();
+#define QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES()                                        \
+    if (std::string offered = qvtest::SystemOffersModule(); !offered.empty())              \
+    GTEST_SKIP() << "the system loader finds " << offered << ", so no module can be missing"
+
+// Simulated out-of-memory in the framework library: after n more string
+// allocations succeed, every further one fails, until called with n < 0. The
+// hook exists only in the test build of the framework that ctest puts first
+// (tests/afx-testing/); without it this throws and the test fails.
+void FailAllocationsAfter(int n);
+
+// A WAV file as the tests see it: its RIFF header, the first "fmt " chunk and
+// the "data" chunk, found by walking the chunks (other writers put more chunks
+// in between). The sizes are read as written, even when they are wrong.
 struct WavHeader {
-    std::string riff, wave, fmt, data;
+    std::string riff, wave, fmt, data;  // "RIFF", "WAVE", "fmt ", "data" when present
     uint32_t riffSize = 0, fmtSize = 0, dataSize = 0;
     uint16_t formatTag = 0, channels = 0, blockAlign = 0, bitsPerSample = 0;
     uint32_t sampleRate = 0, byteRate = 0;
+    size_t dataOffset = 0;         // where the samples start (44 in our own files)
+    bool valid = false;            // 16-bit PCM, and the data chunk fits in the file
+    std::vector<int16_t> samples;  // interleaved, as far as the file holds them
+    size_t Frames() const { return channels ? samples.size() / channels : 0; }
 };
 WavHeader ParseWavHeader(const std::vector<unsigned char>& file);
+WavHeader ReadWave(const std::string& path);
 
 }  // namespace qvtest
 

@@ -1,6 +1,8 @@
 // The command's parts in-process: option parsing, messages, the progress
-// text, the WAV data size, and the worker pool with jobs that crash.
+// text, the WAV data size, output names, and the worker pool with jobs that
+// crash or are stopped.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <unistd.h>
@@ -13,10 +15,14 @@
 #include <vector>
 
 #include "Conversion.h"
+#include "DecoderThreads.h"
 #include "Messages.h"
 #include "Options.h"
+#include "OutputPlan.h"
 #include "Progress.h"
+#include "WorkerProcess.h"
 #include "WorkerPool.h"
+#include "TestSupport.h"
 
 namespace {
 
@@ -41,10 +47,13 @@ TEST(Options, AcceptsTheUsualSpellingsAnywhereOnTheLine)
     EXPECT_EQ(o.jobs, 5u);
     EXPECT_TRUE(o.quiet && o.force);
     EXPECT_EQ(o.inputs, (std::vector<std::string>{"a", "b"}));
-    // After "--" and as "-", dashes are file names.
-    ASSERT_TRUE(Parse({"-", "--", "-o", "--help"}, &o));
-    EXPECT_EQ(o.inputs, (std::vector<std::string>{"-", "-o", "--help"}));
+    // After "--", dashes are file names; "-" is the standard input or output.
+    ASSERT_TRUE(Parse({"--", "-o", "--help"}, &o));
+    EXPECT_EQ(o.inputs, (std::vector<std::string>{"-o", "--help"}));
     EXPECT_FALSE(o.help);
+    ASSERT_TRUE(Parse({"-", "-o", "-"}, &o));
+    EXPECT_EQ(o.inputs, std::vector<std::string>{"-"});
+    EXPECT_EQ(o.output, "-");
     EXPECT_EQ(o.jobs, 0u);  // the default: one per core
 }
 
@@ -55,11 +64,17 @@ TEST(Options, RejectsWhatCannotBeMeant)
     for (auto args : std::vector<std::vector<const char*>>{
              {}, {"-o"}, {"-o", "x"}, {"a", "b", "-o", "x"}, {"-o", "", "a"}, {"-o", "x", "-o", "y", "a"},
              {"-j", "0", "a"}, {"-j", "-2", "a"}, {"-j", "2x", "a"}, {"--jobs=", "a"}, {"-j", "99999", "a"},
-             {"-x", "a"}, {"--frobnicate", "a"}, {"--force=yes", "a"}}) {
+             {"-x", "a"}, {"--frobnicate", "a"}, {"--force=yes", "a"}, {"-"}, {"a", "-"}}) {
         error.clear();
         EXPECT_FALSE(Parse(args, &o, &error)) << (args.empty() ? "(nothing)" : args[0]);
         EXPECT_FALSE(error.empty());
     }
+    Parse({"--force=yes", "a"}, &o, &error);
+    EXPECT_EQ(error, "option --force takes no value");
+    Parse({"-qx", "a"}, &o, &error);
+    EXPECT_EQ(error, "unknown option -x");
+    Parse({"a", "--output"}, &o, &error);
+    EXPECT_EQ(error, "option --output needs a value");
     // --help and --version need no input.
     EXPECT_TRUE(Parse({"--help"}, &o) && o.help);
     EXPECT_TRUE(Parse({"-V"}, &o) && o.version);
@@ -68,7 +83,7 @@ TEST(Options, RejectsWhatCannotBeMeant)
 TEST(Messages, EveryResultCodeHasItsOwnWordsAndItsNumber)
 {
     std::set<std::string> seen;
-    for (int code : {1, 3, 4, 5, 6, 7, 8, 9, 10, 42}) {
+    for (int code : {1, 4, 5, 6, 7, 8, 9, 10, 42}) {
         std::string text = ResultCodeText(code);
         EXPECT_NE(text.find("(code " + std::to_string(code) + ")"), std::string::npos) << text;
         EXPECT_TRUE(seen.insert(text.substr(0, text.find(" (code"))).second) << text;
@@ -81,12 +96,41 @@ TEST(Messages, EveryResultCodeHasItsOwnWordsAndItsNumber)
     crash.kind = Outcome::kCrashed;
     crash.code = SIGSEGV;
     EXPECT_NE(FailureLine("a.mp3", crash).find("crashed (signal 11, Segmentation fault)"), std::string::npos);
+    // The command's own refusals carry the code that means the same.
+    Outcome refused;
+    refused.kind = Outcome::kRefused;
+    refused.code = 4;
+    refused.detail = "out is a folder";
+    EXPECT_EQ(FailureLine("a.mp3", refused), "quorvan: a.mp3: the WAV file cannot be created (code 4): out is a folder");
+    Outcome stopped;
+    stopped.kind = Outcome::kInterrupted;
+    stopped.code = SIGINT;
+    EXPECT_EQ(FailureLine("a.mp3", stopped), "quorvan: a.mp3: not converted: the run was stopped (signal 2, Interrupt)");
 }
 
-TEST(Progress, ShowsFilesElapsedTimeAndAudioRate)
+TEST(Progress, ShowsFilesElapsedTimeAudioRateAndEachRunningFile)
 {
-    EXPECT_EQ(FormatProgress(0, 4, 0.2, 0), "0/4 files  0:00");
-    EXPECT_EQ(FormatProgress(2, 5, 65.5, 131), "2/5 files  1:05  2.0 s of audio per second");
+    std::map<size_t, RunningFile> none, running;
+    EXPECT_EQ(FormatProgress(0, 4, 0.2, 0, none, 80), "0/4 files  0:00");
+    EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, none, 80), "2/5 files  1:05  2.0 s of audio per second");
+    running[3] = RunningFile{"music/a.mp3", 0.424, 12};
+    running[1] = RunningFile{"-", -1, 12.25};
+    EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 80),
+              "2/5 files  1:05  2.0 s of audio per second  - 12.2 s  a.mp3 42%");
+    EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 20), "2/5 files  1:05  2.0");
+}
+
+TEST(DecoderThreads, TheCoresAreSharedAmongTheWorkersThatRunAtOnce)
+{
+    EXPECT_EQ(8u, ThreadsPerWorker(8, 8, 1));  // one file: all cores for it
+    EXPECT_EQ(4u, ThreadsPerWorker(8, 2, 10));
+    EXPECT_EQ(2u, ThreadsPerWorker(8, 4, 3));  // three files run at once
+    EXPECT_EQ(1u, ThreadsPerWorker(2, 8, 8));  // more workers than cores
+    EXPECT_EQ(1u, ThreadsPerWorker(3, 2, 5));  // rounded down, never oversubscribed
+
+    qvtest::ScopedEnv chosen(kDecoderThreadsVariable, "3");
+    ShareCoresAmongWorkers(8, 1, 1);
+    EXPECT_STREQ("3", getenv(kDecoderThreadsVariable));  // the user's choice stands
 }
 
 TEST(WavDataBytes, FindsTheDataChunkPastOthers)
@@ -112,7 +156,7 @@ TEST(WorkerPool, ReportsDyingWorkersAgainstTheirOwnJobAndFinishesTheRest)
     for (unsigned workers : {1u, 3u, 20u}) {
         PoolJobs jobs;
         jobs.count = 8;
-        jobs.run = [](size_t i) -> Outcome {
+        jobs.run = [](size_t i, const std::string&) -> Outcome {
             if (i == 1)
                 abort();
             if (i == 4)
@@ -152,7 +196,7 @@ TEST(WorkerPool, NeverRunsTwoJobsWithTheSameKeyAtOnce)
     PoolJobs jobs;
     jobs.count = 6;
     jobs.exclusiveKeys = {"same", "same", "", "same", "other", "other"};
-    jobs.run = [&](size_t i) {
+    jobs.run = [&](size_t i, const std::string&) {
         // A marker per key, created exclusively: a second holder fails.
         std::string marker = std::string(dir) + "/" + (jobs.exclusiveKeys[i].empty() ? "none" + std::to_string(i)
                                                                                       : jobs.exclusiveKeys[i]);
@@ -175,6 +219,112 @@ TEST(WorkerPool, NeverRunsTwoJobsWithTheSameKeyAtOnce)
         EXPECT_TRUE(o.Ok());
     EXPECT_GT(ticks, 0);
     rmdir(dir);
+}
+
+// Jobs the parent refuses never reach a worker; the others get the argument
+// the parent prepared for them. A stop request ends the running job's worker
+// (which removes the file it marked as unfinished) and reports every job not
+// done as interrupted.
+TEST(WorkerPool, PreparesInTheParentAndStopsOnRequest)
+{
+    qvtest::TempDir dir;
+    PoolJobs jobs;
+    jobs.count = 4;
+    jobs.prepare = [](size_t i, std::string* argument, Outcome* refused) {
+        *argument = "job" + std::to_string(i);
+        refused->kind = Outcome::kRefused;
+        return i != 1;
+    };
+    jobs.run = [&](size_t i, const std::string& argument) {
+        Outcome o;
+        o.output = argument;
+        if (i == 2) {
+            SetUnfinishedFile(dir / "unfinished");
+            qvtest::WriteFile(dir / "unfinished", "partial");
+            for (;;)
+                pause();
+        }
+        return o;
+    };
+    bool stop = false;
+    PoolEvents events;
+    events.started = [&](size_t i, long) { stop = stop || i == 2; };
+    events.stopRequested = [&] { return stop ? SIGTERM : 0; };
+    std::vector<Outcome> out = RunInWorkers(jobs, 1, events);
+    EXPECT_TRUE(out[0].Ok());
+    EXPECT_EQ(out[0].output, "job0");
+    EXPECT_EQ(out[1].kind, Outcome::kRefused);
+    for (size_t i : {2, 3}) {
+        EXPECT_EQ(out[i].kind, Outcome::kInterrupted) << i;
+        EXPECT_EQ(out[i].code, SIGTERM);
+    }
+    EXPECT_FALSE(qvtest::Exists(dir / "unfinished"));
+}
+
+TEST(OutputNames, DerivedLikeTheLibrary)
+{
+    EXPECT_EQ(DeriveWavName("/music/song.mp3"), "/music/songmp3.wav");
+    EXPECT_EQ(DeriveWavName("song"), "song.wav");
+    EXPECT_EQ(DeriveWavName("song."), "song.wav");
+    EXPECT_EQ(DeriveWavName("a.b.mp2"), "a.bmp2.wav");
+    EXPECT_EQ(DeriveWavName("x.y/b"), "x.y/b.wav");
+    EXPECT_EQ(DeriveWavName("x.y\\b.mp3"), "x.y\\bmp3.wav");
+}
+
+// Every name a planner hands out is claimed: another input deriving the same
+// name, a name already there (unless -f), a folder, the input itself and a
+// system folder all fall back to the temporary folder with a notice.
+TEST(OutputNames, NeverTheSameFileTwiceAndEveryFallbackSaysWhy)
+{
+    qvtest::TempDir dir, temp;
+    qvtest::ScopedEnv tmpdir("TMPDIR", temp.path());
+    qvtest::WriteFile(dir / "a.mp3", "a");
+    qvtest::WriteFile(dir / "amp3", "b");
+    qvtest::WriteFile(dir / "old.mp3", "c");
+    qvtest::WriteFile(dir / "oldmp3.wav", "earlier");
+    ASSERT_EQ(mkdir((dir / "fmp3.wav").c_str(), 0700), 0);
+    qvtest::WriteFile(dir / "f.mp3", "d");
+
+    for (bool force : {false, true}) {
+        OutputPlanner planner("", force);
+        OutputPlan first, second, old, folder, device;
+        Outcome refused;
+        ASSERT_TRUE(planner.Plan(dir / "a.mp3", &first, &refused));
+        EXPECT_EQ(first.path, dir / "amp3.wav");
+        EXPECT_TRUE(first.created && first.notice.empty());
+        ASSERT_TRUE(planner.Plan(dir / "amp3", &second, &refused));
+        EXPECT_EQ(second.path.rfind(temp / "Tmp", 0), 0u) << second.path;
+        EXPECT_EQ(second.notice, dir / "amp3.wav is written by another input of this run");
+        ASSERT_TRUE(planner.Plan(dir / "old.mp3", &old, &refused));
+        if (force) {
+            EXPECT_EQ(old.path, dir / "oldmp3.wav");
+            EXPECT_FALSE(old.created);
+        } else {
+            EXPECT_EQ(old.notice, dir / "oldmp3.wav already exists (-f replaces it)");
+        }
+        ASSERT_TRUE(planner.Plan(dir / "f.mp3", &folder, &refused));
+        EXPECT_EQ(folder.notice, dir / "fmp3.wav is a folder");
+        ASSERT_TRUE(planner.Plan("/dev/null", &device, &refused));
+        EXPECT_EQ(device.notice, "no WAV file is put into /dev");
+
+        // Released without a result, what the run made goes again; the file
+        // -f replaces stays.
+        for (const OutputPlan* p : {&first, &second, &old, &folder, &device})
+            planner.Release(*p, false);
+        EXPECT_FALSE(qvtest::Exists(dir / "amp3.wav"));
+        EXPECT_FALSE(qvtest::Exists(second.path));
+        EXPECT_TRUE(qvtest::Exists(dir / "oldmp3.wav"));
+    }
+
+    // A named output: a folder or the input is refused even with -f.
+    OutputPlanner named(dir / "fmp3.wav", true);
+    OutputPlan plan;
+    Outcome refused;
+    EXPECT_FALSE(named.Plan(dir / "a.mp3", &plan, &refused));
+    EXPECT_EQ(refused.detail, dir / "fmp3.wav is a folder");
+    OutputPlanner itself(dir / "a.mp3", true);
+    EXPECT_FALSE(itself.Plan(dir / "a.mp3", &plan, &refused));
+    EXPECT_EQ(refused.detail, dir / "a.mp3 is the input file itself");
 }
 
 }  // namespace

@@ -52,6 +52,14 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName);
 // With a null module, looks only in the host program itself.
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName);
 BOOL WINAPI FreeLibrary(HMODULE hLibModule);
+// Stand-in only: the system's own words for why the last LoadLibraryA or
+// GetProcAddress of this thread failed, naming the file at fault, e.g.
+// "libmasd32.so: libsoxr.so.0: cannot open shared object file: No such file
+// or directory"; "" after a success. (On Windows, GetLastError and
+// FormatMessageA tell the same.) A file that is not a complete shared object
+// for this process (truncated, another machine, not ELF) fails to load with
+// such a reason instead of being handed to the system loader.
+LPCSTR WINAPI QvLoaderError(void);
 
 // ---- Files: identity -----------------------------------------------------
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)

@@ -9,6 +9,12 @@
 
 #include <string>
 
+#include "elfcheck.h"
+
+#ifndef QUORVAN_MODULE_SUBDIR
+#define QUORVAN_MODULE_SUBDIR "quorvan"  // the module folder beside the library
+#endif
+
 namespace {
 
 // "ma32.dll" -> "libma32.so"; a name without ".dll" gets only the "lib" prefix
@@ -56,7 +62,7 @@ std::string CurrentFolder()
 
 HMODULE Open(const std::string& path)
 {
-    return reinterpret_cast<HMODULE>(dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    return reinterpret_cast<HMODULE>(OpenCheckedSharedObject(path));
 }
 
 bool Exists(const std::string& path)
@@ -87,14 +93,18 @@ HMODULE Load(const std::string& name)
     if (Exists(candidate))
         return Open(candidate);
     // 2. The system loader's search. It includes the run path of the object
-    //    that calls dlopen, which for an installed library is its own folder
-    //    ($ORIGIN); an interposed dlopen (a sanitizer's) hides that, so the
-    //    folder is also tried explicitly.
+    //    that calls dlopen, which for an installed library names its own
+    //    folder and the module folder beside it ($ORIGIN/quorvan); an
+    //    interposed dlopen (a sanitizer's) hides that, so both folders are
+    //    also tried explicitly.
     if (HMODULE h = Open(file))
         return h;
     std::string own = OwnFolder();
-    if (!own.empty() && Exists(own + file))
-        return Open(own + file);
+    if (!own.empty()) {
+        for (const std::string& folder : {own, own + QUORVAN_MODULE_SUBDIR "/"})
+            if (Exists(folder + file))
+                return Open(folder + file);
+    }
     // 3. The current directory.
     candidate = CurrentFolder() + file;
     if (Exists(candidate))
@@ -106,27 +116,40 @@ HMODULE Load(const std::string& name)
 
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {
-    if (!lpLibFileName || !*lpLibFileName)
+    if (!lpLibFileName || !*lpLibFileName) {
+        SetLoaderError("no module name given");
         return nullptr;
+    }
     // A C interface: running out of memory is a failed load, not an exception.
     try {
         return Load(lpLibFileName);
     } catch (...) {
+        SetLoaderError(std::string(lpLibFileName) + ": out of memory");
         return nullptr;
     }
 }
 
 extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
 {
-    if (!lpProcName)
+    if (!lpProcName) {
+        SetLoaderError("no entry point name given");
         return nullptr;
-    if (hModule)
-        return reinterpret_cast<FARPROC>(dlsym(reinterpret_cast<void*>(hModule), lpProcName));
+    }
+    if (hModule) {
+        dlerror();
+        void* sym = dlsym(reinterpret_cast<void*>(hModule), lpProcName);
+        const char* why = sym ? nullptr : dlerror();
+        SetLoaderError(sym ? "" : why ? why : std::string(lpProcName) + ": not found");
+        return reinterpret_cast<FARPROC>(sym);
+    }
 
     // No module: the host program itself, not the libraries it loaded.
     void* program = dlopen(nullptr, RTLD_NOW);
-    if (!program)
+    if (!program) {
+        const char* why = dlerror();
+        SetLoaderError(why ? why : "the host program cannot be looked into");
         return nullptr;
+    }
     void* sym = dlsym(program, lpProcName);
     struct link_map* programMap = nullptr;
     struct link_map* symMap = nullptr;
@@ -135,6 +158,7 @@ extern "C" FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName)
                        dladdr1(sym, &info, reinterpret_cast<void**>(&symMap), RTLD_DL_LINKMAP) != 0 &&
                        symMap == programMap;
     dlclose(program);
+    SetLoaderError(fromProgram ? "" : std::string(lpProcName) + ": not defined by the host program");
     return fromProgram ? reinterpret_cast<FARPROC>(sym) : nullptr;
 }
 

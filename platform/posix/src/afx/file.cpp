@@ -7,8 +7,7 @@
 #include <stdio.h>
 #include <unistd.h>
 
-// Defined for callers that bind a reference to it (EXPECT_EQ, std::max).
-const int CFile::hFileNull;
+const AFX_FILE_HANDLE CFile::hFileNull = -1;
 
 CFile::CFile() : m_hFile(hFileNull) {}
 

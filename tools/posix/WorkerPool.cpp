@@ -1,4 +1,4 @@
-// The worker pool: fork, per-worker pipes, poll, waitpid.
+// The worker pool on POSIX systems: fork, per-worker pipes, poll, waitpid.
 #include "WorkerPool.h"
 
 #include <errno.h>
@@ -10,7 +10,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <deque>
+
+#include "Interrupt.h"
+#include "posix/Descriptors.h"
+#include "WorkerProcess.h"
 
 namespace {
 
@@ -25,35 +30,21 @@ struct WireHeader {
     uint32_t detailLength;
 };
 
-bool WriteAll(int fd, const void* data, size_t size)
+// A task on the wire: the job number, the length of its argument, the argument.
+bool SendTask(int fd, uint64_t job, const std::string& argument)
 {
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = write(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    uint32_t length = static_cast<uint32_t>(argument.size());
+    return WriteAll(fd, &job, sizeof job) && WriteAll(fd, &length, sizeof length) &&
+           WriteAll(fd, argument.data(), argument.size());
 }
 
-// False on end of file or error before size bytes arrived.
-bool ReadAll(int fd, void* data, size_t size)
+bool ReceiveTask(int fd, uint64_t* job, std::string* argument)
 {
-    char* p = static_cast<char*>(data);
-    while (size > 0) {
-        ssize_t n = read(fd, p, size);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        p += n;
-        size -= static_cast<size_t>(n);
-    }
-    return true;
+    uint32_t length;
+    if (!ReadAll(fd, job, sizeof *job) || !ReadAll(fd, &length, sizeof length))
+        return false;
+    argument->resize(length);
+    return ReadAll(fd, &(*argument)[0], length);
 }
 
 bool SendOutcome(int fd, const Outcome& o)
@@ -92,17 +83,22 @@ void CloseFd(int& fd)
     fd = -1;
 }
 
-// The worker's life: take a job number, run it, report; until the task pipe
-// closes.
-[[noreturn]] void WorkerMain(const PoolJobs& jobs, int taskFd, int resultFd)
+// The worker's life: take a job, run it, report; until the task pipe closes.
+[[noreturn]] void WorkerMain(const PoolJobs& jobs, int taskFd, int resultFd, pid_t parent)
 {
+    PrepareWorkerProcess(parent);
     uint64_t job;
-    while (ReadAll(taskFd, &job, sizeof job)) {
-        Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job)) : Outcome();
-        // Whatever the job printed goes out before its outcome is known.
+    std::string argument;
+    while (ReceiveTask(taskFd, &job, &argument)) {
+        Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job), argument) : Outcome();
+        // A finished file is reported whole before a stop takes effect, and
+        // whatever the job printed goes out before its outcome is known.
+        HoldStop(true);
         fflush(stdout);
         fflush(stderr);
-        if (!SendOutcome(resultFd, outcome))
+        bool sent = SendOutcome(resultFd, outcome);
+        HoldStop(false);
+        if (!sent)
             break;
     }
     _exit(0);
@@ -110,7 +106,8 @@ void CloseFd(int& fd)
 
 class Pool {
 public:
-    Pool(const PoolJobs& jobs, const PoolEvents& events) : jobs_(jobs), events_(events), outcomes_(jobs.count)
+    Pool(const PoolJobs& jobs, const PoolEvents& events)
+        : jobs_(jobs), events_(events), outcomes_(jobs.count), arguments_(jobs.count), prepared_(jobs.count, false)
     {
         for (size_t i = 0; i < jobs.count; ++i)
             pending_.push_back(i);
@@ -136,6 +133,11 @@ public:
             FailPending(startError);
 
         while (finished_ < jobs_.count) {
+            int stop = events_.stopRequested ? events_.stopRequested() : 0;
+            if (stop != 0) {
+                Stop(stop);
+                break;
+            }
             Dispatch();
             if (Busy() == 0) {
                 // Jobs remain but every worker is gone (or was just
@@ -173,7 +175,11 @@ private:
         }
         fflush(stdout);
         fflush(stderr);
+        pid_t parent = getpid();
+        HoldStopRequests(true);
         pid_t pid = fork();
+        if (pid != 0)
+            HoldStopRequests(false);
         if (pid < 0) {
             *error = strerror(errno);
             for (int fd : {task[0], task[1], result[0], result[1]})
@@ -189,7 +195,7 @@ private:
             }
             close(task[1]);
             close(result[0]);
-            WorkerMain(jobs_, task[0], result[1]);
+            WorkerMain(jobs_, task[0], result[1], parent);
         }
         close(task[0]);
         close(result[1]);
@@ -233,9 +239,20 @@ private:
                 break;
             size_t job = *it;
             pending_.erase(it);
-            uint64_t wire = job;
-            if (WriteAll(w.taskFd, &wire, sizeof wire)) {
+            // Prepared once: a job handed back by a dead worker keeps its argument.
+            Outcome refused;
+            if (jobs_.prepare && !prepared_[job]) {
+                if (!jobs_.prepare(job, &arguments_[job], &refused)) {
+                    Finish(job, refused);  // it runs nowhere; the worker takes the next one
+                    --wi;
+                    continue;
+                }
+                prepared_[job] = true;
+            }
+            if (SendTask(w.taskFd, job, arguments_[job])) {
                 w.job = job;
+                if (events_.started)
+                    events_.started(job, static_cast<long>(w.pid));
             } else {
                 // The worker died between jobs: this one never reached it.
                 pending_.push_front(job);
@@ -278,12 +295,17 @@ private:
             fds.push_back({workers_[wi].resultFd, POLLIN, 0});
             owner.push_back(wi);
         }
-        int timeout = events_.tick ? events_.tickMilliseconds : -1;
+        // Never blocked for long: a stop request is looked at on every round.
+        int timeout = events_.tick ? events_.tickMilliseconds : 250;
         int ready = poll(fds.data(), fds.size(), timeout);
         if (events_.tick)
             events_.tick();
         if (ready <= 0)
             return;  // a tick, or EINTR
+        // Workers that a stop signal to the whole group has ended are the
+        // stop's to report, not crashes.
+        if (events_.stopRequested && events_.stopRequested() != 0)
+            return;
         // Collect first, then act: acting may replace workers.
         std::vector<size_t> readyWorkers;
         for (size_t k = 0; k < fds.size(); ++k)
@@ -307,6 +329,64 @@ private:
             workers_.erase(workers_.begin() + static_cast<long>(lost[k]));
             Finish(w.job, Reap(w));
             Replace();
+        }
+    }
+
+    // Every worker is told to stop (removing the file it was writing) and
+    // reaped; outcomes already on their way still count, every other job is
+    // reported as interrupted.
+    void Stop(int request)
+    {
+        for (Worker& w : workers_) {
+            kill(w.pid, SIGTERM);
+            CloseFd(w.taskFd);
+        }
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
+        for (;;) {
+            std::vector<pollfd> fds;
+            std::vector<size_t> owner;
+            for (size_t wi = 0; wi < workers_.size(); ++wi) {
+                if (workers_[wi].job == kNoJob || workers_[wi].resultFd < 0)
+                    continue;
+                fds.push_back({workers_[wi].resultFd, POLLIN, 0});
+                owner.push_back(wi);
+            }
+            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+            if (fds.empty() || left.count() <= 0)
+                break;
+            if (poll(fds.data(), fds.size(), static_cast<int>(left.count())) <= 0)
+                continue;
+            for (size_t k = 0; k < fds.size(); ++k) {
+                if (fds[k].revents == 0)
+                    continue;
+                Worker& w = workers_[owner[k]];
+                Outcome outcome;
+                if (ReceiveOutcome(w.resultFd, &outcome)) {
+                    size_t job = w.job;
+                    w.job = kNoJob;
+                    Finish(job, outcome);
+                }
+                CloseFd(w.resultFd);
+            }
+        }
+        Outcome interrupted;
+        interrupted.kind = Outcome::kInterrupted;
+        interrupted.code = request;
+        for (Worker& w : workers_) {
+            if (w.resultFd >= 0)
+                kill(w.pid, SIGKILL);  // did not stop in time
+            CloseFd(w.resultFd);
+            int status;
+            while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            if (w.job != kNoJob)
+                Finish(w.job, interrupted);
+        }
+        workers_.clear();
+        while (!pending_.empty()) {
+            size_t job = pending_.front();
+            pending_.pop_front();
+            Finish(job, interrupted);
         }
     }
 
@@ -364,6 +444,8 @@ private:
     const PoolJobs& jobs_;
     const PoolEvents& events_;
     std::vector<Outcome> outcomes_;
+    std::vector<std::string> arguments_;
+    std::vector<bool> prepared_;
     std::deque<size_t> pending_;
     std::vector<Worker> workers_;
     size_t finished_ = 0;

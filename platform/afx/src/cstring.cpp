@@ -2,7 +2,6 @@
 // its buffer (no sharing between copies); the empty string uses a static
 // representation, so constructing and clearing never allocate.
 #include <afx.h>
-#include <afxtesting.h>
 
 #include <limits.h>
 #include <stdlib.h>
@@ -23,7 +22,9 @@ namespace {
 const size_t kHeaderSize = 2 * sizeof(int);
 alignas(int) char g_emptyStorage[kHeaderSize + 1] = {};
 
+#ifdef QUORVAN_AFX_TEST_HOOKS
 std::atomic<int> g_allocationsLeft{-1};
+#endif
 
 char* EmptyChars()
 {
@@ -32,10 +33,15 @@ char* EmptyChars()
 
 }  // namespace
 
-void AfxTestFailAllocationsAfter(int n)
+#ifdef QUORVAN_AFX_TEST_HOOKS
+// Only in the build of this library that the tests run with (never installed):
+// after n more string allocations succeed, every further one fails, until
+// called again with n < 0.
+AFX_API void AfxTestFailAllocationsAfter(int n)
 {
     g_allocationsLeft = n < 0 ? -1 : n;
 }
+#endif
 
 CString::Data* CString::GetData() const
 {
@@ -51,11 +57,13 @@ void CString::Reserve(int nLength, bool keep)
     Data* old = GetData();
     if (m_pchData != EmptyChars() && old->nAllocLength >= nLength)
         return;
+#ifdef QUORVAN_AFX_TEST_HOOKS
     int left = g_allocationsLeft.load();
     if (left == 0)
         AfxThrowMemoryException();
     if (left > 0)
         g_allocationsLeft = left - 1;
+#endif
     if (static_cast<size_t>(nLength) > static_cast<size_t>(INT_MAX) - sizeof(Data) - 1)
         AfxThrowMemoryException();
     Data* d = static_cast<Data*>(malloc(sizeof(Data) + static_cast<size_t>(nLength) + 1));

@@ -1,17 +1,19 @@
-// Stand-in for the parts of the Microsoft Foundation Classes that Quorvan
-// uses: CString, the exception classes, CFile and CFileFind. It lives in its
-// own shared library (libqvafx.so), which the Quorvan library and every host
-// link, so that caller and library share one string implementation and one
-// allocator, as they share MFC42.DLL on Windows.
+// The parts of the Microsoft Foundation Classes that Quorvan uses: CString,
+// the exception classes, CFile and CFileFind. They live in their own shared
+// library (qvafx.dll, libqvafx.so), which the Quorvan library and every host
+// link, so that caller and library share one string implementation, one
+// allocator and one set of exception types.
 //
 // As in the framework, exceptions are thrown as pointers (CException*) and
-// released with Delete().
-#ifndef QUORVAN_POSIX_AFX_H
-#define QUORVAN_POSIX_AFX_H
+// released with Delete(). The same source serves every backend; <afxdll.h>
+// (one per backend) says how the classes cross the shared library's boundary
+// and what a file handle is.
+#ifndef QUORVAN_AFX_H
+#define QUORVAN_AFX_H
 
 #include <windows.h>
 
-#define AFX_API __attribute__((visibility("default")))
+#include <afxdll.h>
 
 // ---- Exceptions ------------------------------------------------------------
 class AFX_API CException {
@@ -118,11 +120,12 @@ public:
         endOfFile
     };
     explicit CFileException(int cause = none, LONG lOsError = -1, LPCSTR pszFileName = nullptr);
-    // Maps an errno value to a cause.
+    // Maps the system's error number (errno, or GetLastError on Windows) to
+    // a cause.
     static int OsErrorToException(LONG lOsError);
 
     int m_cause;
-    LONG m_lOsError;  // errno
+    LONG m_lOsError;  // the system's error number
     CString m_strFileName;
 };
 
@@ -148,7 +151,7 @@ public:
         typeText = 0x4000,
         typeBinary = (int)0x8000
     };
-    static const int hFileNull = -1;
+    static const AFX_FILE_HANDLE hFileNull;
 
     CFile();
     virtual ~CFile();  // closes an open file, ignoring errors
@@ -159,7 +162,7 @@ public:
     virtual void Close();
     static void Remove(LPCSTR lpszFileName);
 
-    int m_hFile;  // file descriptor, hFileNull when closed
+    AFX_FILE_HANDLE m_hFile;  // hFileNull when closed
     CString m_strFileName;
 
     CFile(const CFile&) = delete;

@@ -1,29 +1,7 @@
+// errno values as the causes of file exceptions.
 #include <afx.h>
 
 #include <errno.h>
-
-CException::CException(BOOL bAutoDelete) : m_bAutoDelete(bAutoDelete) {}
-
-CException::~CException() = default;
-
-void CException::Delete()
-{
-    if (m_bAutoDelete)
-        delete this;
-}
-
-CMemoryException::CMemoryException() : CException(FALSE) {}
-
-void AfxThrowMemoryException()
-{
-    static CMemoryException outOfMemory;
-    throw static_cast<CMemoryException*>(&outOfMemory);
-}
-
-CFileException::CFileException(int cause, LONG lOsError, LPCSTR pszFileName)
-    : m_cause(cause), m_lOsError(lOsError), m_strFileName(pszFileName)
-{
-}
 
 int CFileException::OsErrorToException(LONG lOsError)
 {
@@ -58,9 +36,4 @@ int CFileException::OsErrorToException(LONG lOsError)
     default:
         return generic;
     }
-}
-
-void AfxThrowFileException(int cause, LONG lOsError, LPCSTR pszFileName)
-{
-    throw new CFileException(cause, lOsError, pszFileName);
 }

@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# The Windows build: installs what is missing (the mingw-w64 cross compiler
+# and wine), cross-builds the dependencies (cached, scripts/win32-deps.sh),
+# builds everything for 32-bit Windows into build-win32/ (DLLs and programs in
+# build-win32/bin/), checks the DLL's file type, and runs the Windows test
+# suite under wine through ctest.
+#   scripts/test-windows.sh
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=$root/build-win32
+jobs=${QUORVAN_JOBS:-2}
+step_start=$SECONDS
+step() {
+  echo "test-windows: $1 ($((SECONDS - step_start))s)"
+  step_start=$SECONDS
+}
+
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo=sudo
+export DEBIAN_FRONTEND=noninteractive
+
+# wine32 is an i386 package: the architecture first, then a fresh package list.
+need_update=no
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $sudo dpkg --add-architecture i386
+  need_update=yes
+fi
+packages=(cmake ninja-build make pkg-config file dpkg-dev bzip2 xz-utils googletest g++-mingw-w64-i686
+          wine wine32:i386
+          lame twolame sox)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ $need_update = yes ]; then
+  echo "test-windows: installing ${missing[*]:-nothing}"
+  $sudo apt-get update -qq
+  [ ${#missing[@]} -eq 0 ] ||
+    $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+step "packages"
+
+deps=$("$root/scripts/win32-deps.sh")
+step "dependencies in $deps"
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DQUORVAN_WIN32_DEPS="$deps" \
+  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=${QUORVAN_WIN32_TOOLS:-OFF} >/dev/null
+cmake --build "$build" -- -j"$jobs"
+step "build"
+
+# What a Windows host will load: a 32-bit x86 PE DLL.
+for dll in Quorvan.dll qvafx.dll ma32.dll masd32.dll; do
+  [ -f "$build/bin/$dll" ] || continue
+  description=$(file -b "$build/bin/$dll")
+  case $description in
+    "PE32 executable (DLL)"*"Intel 80386"*) echo "test-windows: $dll: $description" ;;
+    *) echo "test-windows: $dll is not a 32-bit x86 DLL: $description" >&2; exit 1 ;;
+  esac
+done
+
+# wine: the server and the prefix's services start first, detached from this
+# shell's descriptors (they would otherwise hold ctest's output open and each
+# test would wait for them), and stop at the end.
+export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-quorvan}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+wineserver -p </dev/null >/dev/null 2>&1
+trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
+wine wineboot -i </dev/null >/dev/null 2>&1
+step "wine prefix $WINEPREFIX"
+
+ctest --test-dir "$build" --output-on-failure -j"$jobs"
+step "tests under wine"

@@ -1,0 +1,73 @@
+// What the command asks of the file system and of the processes it runs,
+// beyond the library: one implementation per platform (tools/posix/ here).
+#ifndef QUORVAN_TOOLS_FILESYSTEM_H
+#define QUORVAN_TOOLS_FILESYSTEM_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+
+// A file's identity, whatever name it is reached by.
+struct FileId {
+    uint64_t device = 0, node = 0;
+    bool valid = false;
+    bool operator==(const FileId& o) const { return valid && o.valid && device == o.device && node == o.node; }
+};
+
+enum class PathKind { kMissing, kFile, kFolder, kOther };
+
+// What is at path, without following a final link (a link is kOther unless
+// it leads somewhere; then it is what it leads to, with that file's id).
+PathKind Inspect(const std::string& path, FileId* id);
+
+// The identity of the file path leads to; invalid when there is none.
+FileId IdentityOf(const std::string& path);
+
+// Creates path as a new empty file, never opening one that exists. On
+// failure returns false with the system's reason in *error; *exists says
+// whether it failed because the name is taken.
+bool CreateNewFile(const std::string& path, FileId* id, bool* exists, std::string* error);
+
+// Removes path if it is still the file with that identity.
+void RemoveIfSame(const std::string& path, const FileId& id);
+
+// The temporary folder (TMPDIR, else the system's), with a final separator.
+std::string TemporaryFolder();
+
+// The folder holding path, with links and "." and ".." resolved; empty when
+// it cannot be resolved.
+std::string ResolvedFolderOf(const std::string& path);
+
+// A folder of the system's own devices and processes, where no WAV file is
+// ever derived.
+bool IsSystemFolder(const std::string& resolvedFolder);
+
+// The name by which the library can open the standard input.
+std::string StandardInputName();
+
+// Writes the whole file to the standard output.
+bool CopyToStandardOutput(const std::string& path, std::string* error);
+
+// The size of the file, 0 when unknown.
+uint64_t FileSize(const std::string& path);
+
+// How far process pid has read in the file with that identity; false when it
+// cannot be told.
+bool ReadPosition(long pid, const FileId& file, uint64_t* position);
+
+// The width of the terminal that standard error shows on; 0 when it is none.
+size_t StandardErrorTerminalWidth();
+
+// The number of cores this process may run on (at least 1).
+unsigned UsableCores();
+
+// Opens whichever of the standard streams is closed on the null device, so
+// that no file or pipe the command opens takes their place.
+void OpenStandardStreams();
+
+// The system's words for the last failure (errno), and for a given code.
+int LastSystemError();
+std::string SystemErrorText(int code);
+
+#endif

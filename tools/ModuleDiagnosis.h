@@ -1,0 +1,16 @@
+// Why the library could not bind its decoder modules, in the system loader's
+// words.
+#ifndef QUORVAN_TOOLS_MODULEDIAGNOSIS_H
+#define QUORVAN_TOOLS_MODULEDIAGNOSIS_H
+
+#include <string>
+
+// For DecodeMpegToWav's results 7 (neither module loads) and 8 (a required
+// entry point is missing): loads the two modules again with the library's own
+// search and looks up the entry points it requires, and says which module
+// failed and why, e.g. "libmasd32.so: libsoxr.so.0: cannot open shared object
+// file: No such file or directory". "" for any other code. Whatever changed on
+// disk since the failed call shows here as it is now.
+std::string DiagnoseDecoderModules(int code);
+
+#endif

@@ -1,0 +1,53 @@
+// SIGINT, SIGTERM and SIGHUP to the command: recorded, so the worker pool can
+// stop its workers, clean up and report.
+#include "Interrupt.h"
+
+#include <signal.h>
+
+#include <initializer_list>
+
+namespace {
+
+volatile sig_atomic_t g_request = 0;
+
+void Record(int signal)
+{
+    if (g_request == 0)
+        g_request = signal;
+}
+
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaddset(&set, s);
+    return set;
+}
+
+}  // namespace
+
+void CatchStopRequests()
+{
+    struct sigaction action = {};
+    action.sa_handler = Record;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &action, nullptr);
+}
+
+int StopRequest()
+{
+    return g_request;
+}
+
+int StopExitStatus(int request)
+{
+    return 128 + request;
+}
+
+void HoldStopRequests(bool hold)
+{
+    sigset_t set = StopSignals();
+    sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
