@@ -3,7 +3,9 @@
 # modules: the bundled sample and files made here with lame and twolame are
 # converted by the Windows host under wine and by the Linux quorvan; the two
 # WAV files must have the same length and samples within 1 LSB (the i686 and
-# x86-64 decoders round a few samples differently).
+# x86-64 decoders round a few samples differently). A stream that is resampled
+# may differ by 2: libsoxr's i686 build carries those rounding differences
+# through its filter.
 #   compare-with-linux.sh HOST.EXE LINUX_QUORVAN SAMPLE.MP3
 set -euo pipefail
 host=$1 linux=$2 sample=$3
@@ -32,6 +34,8 @@ fi
 status=0
 for f in "${inputs[@]}"; do
   base=${f%.*}
+  tolerance=1
+  case $f in *22k*) tolerance=2 ;; esac
   wine "$host" "Z:$work/$f" "Z:$work/$base.win.wav" >/dev/null
   "$linux" -q -o "$work/$base.linux.wav" "$work/$f"
   # Same length; every 16-bit sample within 1 (the 44-byte headers equal).
@@ -43,9 +47,9 @@ for f in "${inputs[@]}"; do
     my @s = unpack("s<*", substr($x, 44)); my @t = unpack("s<*", substr($y, 44));
     my ($max, $off) = (0, 0);
     for my $i (0 .. $#s) { my $d = abs($s[$i] - $t[$i]); $off++ if $d; $max = $d if $d > $max; }
-    die "samples differ by up to $max\n" if $max > 1;
-    printf "%d bytes, %d of %d samples off by 1\n", length($x), $off, scalar @s;
-  ' "$work/$base.win.wav" "$work/$base.linux.wav" > "$work/result" 2>&1; then
+    die "samples differ by up to $max\n" if $max > $ARGV[2];
+    printf "%d bytes, %d of %d samples off, by at most %d\n", length($x), $off, scalar @s, $max;
+  ' "$work/$base.win.wav" "$work/$base.linux.wav" "$tolerance" > "$work/result" 2>&1; then
     status=1
   fi
   echo "$f: $(cat "$work/result")"
