@@ -66,6 +66,9 @@ done
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-quorvan}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+# The server refuses to start for a prefix folder that does not exist yet
+# (a fresh machine): wineboot creates its contents.
+mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 wine wineboot -i </dev/null >/dev/null 2>&1
