@@ -67,9 +67,10 @@ export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-quorvan}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 # The server refuses to start for a prefix folder that does not exist yet
-# (a fresh machine): wineboot creates its contents.
+# (a fresh machine; wineboot creates its contents), and says so when one
+# runs already for the prefix, which is as good.
 mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
+wineserver -p </dev/null >/dev/null 2>&1 || true
 trap 'wineserver -k </dev/null >/dev/null 2>&1 || true' EXIT
 wine wineboot -i </dev/null >/dev/null 2>&1
 step "wine prefix $WINEPREFIX"
