@@ -6,7 +6,7 @@ namespace {
 
 std::string Short(const std::string& label)
 {
-    size_t slash = label.rfind('/');
+    size_t slash = label.find_last_of("/\\");
     std::string name = slash == std::string::npos ? label : label.substr(slash + 1);
     return name.size() > 24 ? name.substr(0, 11) + "..." + name.substr(name.size() - 10) : name;
 }
