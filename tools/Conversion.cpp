@@ -23,6 +23,12 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
 {
     Outcome outcome;
     std::string source = input == "-" ? StandardInputName() : input;
+    if (source.empty()) {
+        outcome.kind = Outcome::kRefused;
+        outcome.code = QV_ERR_OPEN_INPUT;
+        outcome.detail = "the standard input cannot be read here: give the file's name";
+        return outcome;
+    }
     int result = QV_OK;
     int error = 0;
     bool threw = false;
