@@ -126,7 +126,9 @@ std::string UsageText()
                        "Without -o each WAV file goes beside its input, named after it (song.mp3\n"
                        "gives songmp3.wav). When that name is taken (and -f was not given), is\n") +
            kHelpNaming +
-           "standard error says so. Each success prints 'INPUT -> OUTPUT'.\n" + kHelpStandardStreams +
+           "standard error says so. Each success prints 'INPUT -> OUTPUT'.\n"
+           "An INPUT of - is the standard input (needs -o); -o - writes the WAV file\n"
+           "to the standard output.\n"
            "\n"
            "  -o, --output=FILE  write the WAV file to FILE (exactly one INPUT)\n"
            "  -f, --force        replace an existing FILE, or without -o the name\n"

@@ -6,11 +6,9 @@
 // The decoder modules' files: "libma32.so, libmasd32.so".
 extern const char* const kDecoderModuleFiles;
 
-// The help's lines on where a derived name is never used, on the standard
-// streams, on stopping the command, on where the modules are looked for and
+// The help's lines on where a derived name is never used, on stopping the command, on where the modules are looked for and
 // on the exit status when stopped; each ends in a newline.
 extern const char* const kHelpNaming;
-extern const char* const kHelpStandardStreams;
 extern const char* const kHelpStopping;
 extern const char* const kHelpModules;
 extern const char* const kHelpStoppedExitStatus;

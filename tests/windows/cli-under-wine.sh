@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # quorvan.exe under wine, run as a user runs it: a conversion beside the input
-# and with -o (drive letters, backslashes), an existing file left alone
-# without -f, several files with -j 2 in input order, the decoder modules'
-# absence in the system's words, Ctrl-C, and the exit statuses.
+# and with -o (drive letters, backslashes), the standard streams, an existing
+# file left alone without -f, several files with -j 2 in input order, the
+# decoder modules' absence in the system's words, a worker killed, Ctrl-C,
+# and the exit statuses.
 #   cli-under-wine.sh BIN_FOLDER SAMPLE.MP3
 set -uo pipefail
 bin=$1 sample=$2
@@ -35,6 +36,9 @@ check "-o with a drive letter" "0|$win\\sub\\sample.mp3 -> $win\\named.wav" "$rc
 check "the same audio" "same" "$(cmp -s sub/samplemp3.wav named.wav && echo same)"
 run -o - 'sub\sample.mp3'
 check "-o - writes the file to the standard output" "0|same" "$rc|$(cmp -s "$work/out" named.wav && echo same)"
+cp sub/sample.mp3 stdin.mp3
+timeout 120 wine "$bin/quorvan.exe" - -o - <stdin.mp3 >from-stdin.wav
+check "- reads the standard input" "0|same" "$?|$(cmp -s from-stdin.wav named.wav && echo same)"
 echo precious >keep.wav
 run 'sub\sample.mp3' -o keep.wav
 check "an existing file is left alone" "1|quorvan: sub\\sample.mp3: the WAV file cannot be created (code 4): keep.wav already exists and was left alone (use -f to replace it)|precious" "$rc|$err|$(cat keep.wav)"
@@ -66,9 +70,19 @@ cd "$work"
 reason=$(sed -n 's/^quorvan: a\.mp3: .*(code 7): ma32\.dll: \([^;]*\); masd32\.dll: \(.*\)$/\1|\2/p' <<<"$err")
 check "no modules: code 7 and the system's words for each" "1|yes" "$rc|$([ -n "${reason%%|*}" ] && [ "${reason%%|*}" = "${reason#*|}" ] && echo yes)"
 
+# A worker that dies mid-job fails that job alone; a new one takes the next.
+for i in $(seq 400); do cat "$sample"; done >long.mp3
+rm -f twomp2.wav
+timeout 120 wine "$bin/quorvan.exe" -j 1 long.mp3 two.mp2 </dev/null >"$work/out" 2>"$work/err" &
+waiter=$!
+for i in $(seq 200); do [ -s longmp3.wav ] && break; sleep 0.05; done
+kill -KILL "$(pgrep -f -n "quorvan-worker=.* -j 1 long.mp3")"
+wait $waiter
+check "a worker killed" "1|quorvan: long.mp3: the conversion ended its process without a result|two.mp2 -> twomp2.wav|gone" \
+  "$?|$(tr -d '\r' <"$work/err" | sed 's/ (exit status .*//')|$(tr -d '\r' <"$work/out")|$([ -e longmp3.wav ] || echo gone)"
+
 # Ctrl-C (wine turns SIGINT into the console's Ctrl-C): 130, the unfinished
 # file removed, every file not done said.
-for i in $(seq 400); do cat "$sample"; done >long.mp3
 timeout 120 wine "$bin/quorvan.exe" -j 1 long.mp3 two.mp2 </dev/null >"$work/out" 2>"$work/err" &
 waiter=$!
 for i in $(seq 200); do [ -s longmp3.wav ] && break; sleep 0.05; done

@@ -6,10 +6,6 @@ const char* const kHelpNaming =
     "written by another input of the same run, or lies in /dev, /proc or /sys,\n"
     "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n";
 
-const char* const kHelpStandardStreams =
-    "An INPUT of - is the standard input (needs -o); -o - writes the WAV file\n"
-    "to the standard output.\n";
-
 const char* const kHelpStopping =
     "Ctrl-C (or SIGTERM, SIGHUP) stops every conversion at once and removes the\n"
     "files they had begun; only a file that -f was replacing stays, unfinished.\n";

@@ -139,9 +139,48 @@ bool IsSystemFolder(const std::string& folder)
            folder.compare(0, 14, "\\\\?\\GLOBALROOT") == 0;
 }
 
+namespace {
+
+// Hands the standard input to the one client of the pipe, then waits until
+// it has read everything before closing its end.
+DWORD WINAPI RelayStandardInput(void* pipe)
+{
+    HANDLE out = static_cast<HANDLE>(pipe);
+    if (ConnectNamedPipe(out, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+        HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+        static char buffer[1 << 16];
+        DWORD n;
+        while (ReadFile(in, buffer, sizeof buffer, &n, nullptr) && n > 0 && WriteAll(out, buffer, n)) {
+        }
+        FlushFileBuffers(out);
+    }
+    CloseHandle(out);
+    return 0;
+}
+
+}  // namespace
+
+// No file name leads to the standard input on Windows: a named pipe of this
+// process's own does, fed from it by a thread. It has one instance, so the
+// library's later look at the input's identity finds it busy and moves on.
 std::string StandardInputName()
 {
-    return std::string();  // no file name reaches the standard input on Windows
+    static unsigned serial = 0;
+    char name[96];
+    snprintf(name, sizeof name, "\\\\.\\pipe\\quorvan-stdin-%lu-%u", static_cast<unsigned long>(GetCurrentProcessId()),
+             ++serial);
+    const DWORD kFirstInstance = 0x00080000, kLocalOnly = 0x00000008;  // FILE_FLAG_FIRST_PIPE_INSTANCE, PIPE_REJECT_REMOTE_CLIENTS
+    HANDLE pipe = CreateNamedPipeA(name, PIPE_ACCESS_OUTBOUND | kFirstInstance, PIPE_TYPE_BYTE | PIPE_WAIT | kLocalOnly,
+                                   1, 1 << 16, 0, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE)
+        return std::string();
+    HANDLE thread = CreateThread(nullptr, 64 * 1024, RelayStandardInput, pipe, 0, nullptr);
+    if (!thread) {
+        CloseHandle(pipe);
+        return std::string();
+    }
+    CloseHandle(thread);
+    return name;
 }
 
 bool CopyToStandardOutput(const std::string& path, std::string* error)

@@ -6,10 +6,6 @@ const char* const kHelpNaming =
     "written by another input of the same run, or is a device (\\\\.\\NAME),\n"
     "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n";
 
-const char* const kHelpStandardStreams =
-    "-o - writes the WAV file to the standard output. An INPUT of - (the\n"
-    "standard input) is not supported on Windows: give the file's name.\n";
-
 const char* const kHelpStopping =
     "Ctrl-C, Ctrl-Break or closing the console stops every conversion at once and\n"
     "removes the files they had begun; only a file that -f was replacing stays,\n"
