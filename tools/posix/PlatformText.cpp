@@ -2,6 +2,8 @@
 
 const char* const kDecoderModuleFiles = "libma32.so, libmasd32.so";
 
+const char* const kEraseToEndOfLine = "\033[K";
+
 const char* const kHelpNaming =
     "written by another input of the same run, or lies in /dev, /proc or /sys,\n"
     "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n";

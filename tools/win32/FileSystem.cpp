@@ -230,15 +230,8 @@ bool ReadPosition(long, const FileId&, uint64_t*)
 
 size_t StandardErrorTerminalWidth()
 {
-    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
     CONSOLE_SCREEN_BUFFER_INFO info;
-    DWORD mode;
-    if (!GetConsoleScreenBufferInfo(err, &info) || !GetConsoleMode(err, &mode))
-        return 0;
-    // The progress line is redrawn with "\r" and erase-to-end-of-line: a
-    // console that cannot take the escape gets no progress line.
-    const DWORD kVirtualTerminal = 0x0004;  // ENABLE_VIRTUAL_TERMINAL_PROCESSING
-    if (!(mode & kVirtualTerminal) && !SetConsoleMode(err, mode | kVirtualTerminal))
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
         return 0;
     int width = info.srWindow.Right - info.srWindow.Left + 1;
     return width > 1 ? static_cast<size_t>(width - 1) : 79u;

@@ -2,6 +2,9 @@
 
 const char* const kDecoderModuleFiles = "ma32.dll, masd32.dll";
 
+// Consoles before Windows 10 (and wine's) show escapes as they are.
+const char* const kEraseToEndOfLine = "";
+
 const char* const kHelpNaming =
     "written by another input of the same run, or is a device (\\\\.\\NAME),\n"
     "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n";
