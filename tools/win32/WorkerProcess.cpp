@@ -52,6 +52,9 @@ void SetWorkerStopEvent(HANDLE stop)
 
 void PrepareWorkerProcess(long parentId)
 {
+    // A crash, or a module that is no image, ends or fails the worker at
+    // once, without a dialog that would keep it (and the run) waiting.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     SetConsoleCtrlHandler(IgnoreConsoleEvents, TRUE);
     g_parent = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(parentId));
     if (!g_parent)
