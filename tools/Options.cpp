@@ -77,18 +77,21 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         case 'q': options->quiet = true; break;
         case 'h': options->help = true; break;
         case 'V': options->version = true; break;
-        case ':':
-            *error = "option " + Spelled(args.data(), optopt) + " needs a value";
-            return false;
-        default:
-            // A long option that takes no value was given one: optopt is its
-            // letter. Otherwise the option is unknown.
+        default: {
+            // ':' for an option whose value is missing; else unknown. A long
+            // option that takes no value but was given one has its letter in
+            // optopt, reported as unknown by GNU's getopt_long and as missing
+            // a value by mingw-w64's.
             std::string name = Spelled(args.data(), optopt);
-            bool known = false;
+            bool takesNone = false;
             for (const option* o = kLongOptions; o->name; ++o)
-                known = known || (optopt != 0 && o->val == optopt && name.compare(0, 2, "--") == 0);
-            *error = known ? "option " + name + " takes no value" : "unknown option " + name;
+                takesNone = takesNone || (optopt != 0 && o->val == optopt && o->has_arg == no_argument &&
+                                          name.compare(0, 2, "--") == 0);
+            *error = takesNone ? "option " + name + " takes no value"
+                     : c == ':' ? "option " + name + " needs a value"
+                                : "unknown option " + name;
             return false;
+        }
         }
     }
     for (int i = optind; i < argc; ++i)

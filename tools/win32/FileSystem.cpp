@@ -123,6 +123,8 @@ std::string ResolvedFolderOf(const std::string& path)
     if (n == 0 || n >= sizeof full)
         return std::string();
     std::string result(full, n);
+    if (IsSystemFolder(result))
+        return result;  // a device namespace has no folders to look at
     DWORD attributes = GetFileAttributesA(result.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::string();
