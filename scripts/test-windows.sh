@@ -46,7 +46,7 @@ step "dependencies in $deps"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DQUORVAN_WIN32_DEPS="$deps" \
-  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=${QUORVAN_WIN32_TOOLS:-ON} >/dev/null
+  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=ON >/dev/null
 cmake --build "$build" -- -j"$jobs"
 step "build"
 
