@@ -7,6 +7,15 @@
 #include "ResultCodes.h"
 #include "WorkerPool.h"
 
+namespace {
+
+std::string Code(int code)
+{
+    return " (code " + std::to_string(code) + ")";
+}
+
+}  // namespace
+
 std::string ResultCodeText(int code)
 {
     const char* text;
@@ -17,14 +26,13 @@ std::string ResultCodeText(int code)
     case QV_ERR_CLOSE_WAVE: text = "the WAV file cannot be finished"; break;
     case QV_ERR_WRITE_BLOCK: text = "decoded audio cannot be written to the WAV file"; break;
     case QV_ERR_LOAD_MODULES:
-        return std::string("the decoder modules (") + kDecoderModuleFiles + ") cannot be loaded (code " +
-               std::to_string(code) + ")";
+        return std::string("the decoder modules (") + kDecoderModuleFiles + ") cannot be loaded" + Code(code);
     case QV_ERR_ENTRY_POINT: text = "a decoder module lacks a required entry point"; break;
     case QV_ERR_NO_AUDIO: text = "no MPEG audio found in the file"; break;
     case QV_ERR_DECODER_INIT: text = "the decoder cannot be initialised"; break;
     default: text = "the conversion failed"; break;
     }
-    return std::string(text) + " (code " + std::to_string(code) + ")";
+    return text + Code(code);
 }
 
 std::string FailureLine(const std::string& input, const Outcome& outcome)

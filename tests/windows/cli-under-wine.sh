@@ -71,7 +71,7 @@ reason=$(sed -n 's/^quorvan: a\.mp3: .*(code 7): ma32\.dll: \([^;]*\); masd32\.d
 check "no modules: code 7 and the system's words for each" "1|yes" "$rc|$([ -n "${reason%%|*}" ] && [ "${reason%%|*}" = "${reason#*|}" ] && echo yes)"
 
 # A worker that dies mid-job fails that job alone; a new one takes the next.
-for i in $(seq 400); do cat "$sample"; done >long.mp3
+for i in $(seq 1000); do cat "$sample"; done >long.mp3
 rm -f twomp2.wav
 timeout 120 wine "$bin/quorvan.exe" -j 1 long.mp3 two.mp2 </dev/null >"$work/out" 2>"$work/err" &
 waiter=$!
