@@ -1,5 +1,5 @@
-// Runs jobs in worker processes forked from this one, since the library
-// converts one file at a time per process. The parent hands out one job at a
+// Runs jobs in worker processes of this program, since the library converts
+// one file at a time per process. The parent hands out one job at a
 // time over each worker's task pipe and reads outcomes from its result pipe;
 // a worker that dies mid-job is reported as that job's failure and replaced.
 // Workers end with the parent, however it ends. The implementation is the
