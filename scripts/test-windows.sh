@@ -3,7 +3,7 @@
 # and wine), cross-builds the dependencies (cached, scripts/win32-deps.sh),
 # builds everything for 32-bit Windows into build-win32/ (DLLs and programs in
 # build-win32/bin/), checks the DLL's file type, and runs the Windows test
-# suite under wine through ctest.
+# suite under wine through ctest, the command quorvan.exe included.
 #   scripts/test-windows.sh
 set -euo pipefail
 
@@ -46,23 +46,27 @@ step "dependencies in $deps"
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" -DQUORVAN_WIN32_DEPS="$deps" \
-  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=${QUORVAN_WIN32_TOOLS:-OFF} >/dev/null
+  -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=ON >/dev/null
 cmake --build "$build" -- -j"$jobs"
 step "build"
 
-# What a Windows host will load: a 32-bit x86 PE DLL.
-for dll in Quorvan.dll qvafx.dll ma32.dll masd32.dll; do
-  [ -f "$build/bin/$dll" ] || continue
-  description=$(file -b "$build/bin/$dll")
-  case $description in
-    "PE32 executable (DLL)"*"Intel 80386"*) echo "test-windows: $dll: $description" ;;
-    *) echo "test-windows: $dll is not a 32-bit x86 DLL: $description" >&2; exit 1 ;;
+# What a Windows host will load: a 32-bit x86 PE DLL; and the command, a
+# 32-bit x86 console program.
+for file in Quorvan.dll qvafx.dll ma32.dll masd32.dll quorvan.exe; do
+  [ -f "$build/bin/$file" ] || continue
+  description=$(file -b "$build/bin/$file")
+  case $file:$description in
+    *.dll:"PE32 executable (DLL)"*"Intel 80386"* | *.exe:"PE32 executable (console) Intel 80386"*)
+      echo "test-windows: $file: $description" ;;
+    *) echo "test-windows: $file is not a 32-bit x86 $([ "${file##*.}" = dll ] && echo DLL || echo console program): $description" >&2
+       exit 1 ;;
   esac
 done
 
 # wine: the server and the prefix's services start first, detached from this
 # shell's descriptors (they would otherwise hold ctest's output open and each
-# test would wait for them), and stop at the end.
+# test would wait for them), and stop at the end. A server that already runs
+# for the prefix (started by hand, say) is used as it is.
 export WINEPREFIX=${WINEPREFIX:-$HOME/.wine-quorvan}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="

@@ -2,12 +2,8 @@
 // failure, and a look at what was written.
 #include "Conversion.h"
 
-#include <errno.h>
-#include <fcntl.h>
 #include <stdio.h>
 #include <string.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "FileSystem.h"
 #include "ModuleDiagnosis.h"
@@ -15,37 +11,6 @@
 #include "WorkerProcess.h"
 
 namespace {
-
-// Why the input cannot be opened, in the system's words.
-std::string OpenInputProblem(const std::string& input)
-{
-    struct stat st;
-    if (stat(input.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return strerror(EISDIR);
-    int fd = open(input.c_str(), O_RDONLY);
-    if (fd < 0)
-        return strerror(errno);
-    close(fd);
-    return std::string();
-}
-
-// The system's reason when the WAV file could not be written, if the last
-// failure was one a write gives (a full disk, a file-size limit); the
-// library's own limits leave none, and an older unrelated errno is no reason.
-std::string WriteProblem(int error)
-{
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-    case EIO:
-    case ENXIO:
-    case EROFS:
-        return strerror(error);
-    default:
-        return std::string();
-    }
-}
 
 uint32_t LittleEndian32(const unsigned char* p)
 {
@@ -58,15 +23,21 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
 {
     Outcome outcome;
     std::string source = input == "-" ? StandardInputName() : input;
+    if (source.empty()) {
+        outcome.kind = Outcome::kRefused;
+        outcome.code = QV_ERR_OPEN_INPUT;
+        outcome.detail = "the standard input cannot be read here: give the file's name";
+        return outcome;
+    }
     int result = QV_OK;
     int error = 0;
     bool threw = false;
     CString outputPath(output.c_str());
     SetUnfinishedFile(made ? output : std::string());
     try {
-        errno = 0;
+        ClearSystemError();
         result = DecodeMpegToWav(CString(source.c_str()), outputPath);
-        error = errno;
+        error = LastSystemError();
     } catch (CException* e) {
         e->Delete();
         threw = true;
@@ -85,9 +56,9 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
         outcome.kind = Outcome::kLibraryError;
         outcome.code = result;
         if (result == QV_ERR_OPEN_INPUT)
-            outcome.detail = OpenInputProblem(source);
+            outcome.detail = OpenForReadingProblem(source);
         else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
-            outcome.detail = WriteProblem(error);
+            outcome.detail = WriteFailureText(error);
         else
             outcome.detail = DiagnoseDecoderModules(result);
     }

@@ -1,5 +1,6 @@
 // What the command asks of the file system and of the processes it runs,
-// beyond the library: one implementation per platform (tools/posix/ here).
+// beyond the library: one implementation per platform (tools/posix/,
+// tools/win32/).
 #ifndef QUORVAN_TOOLS_FILESYSTEM_H
 #define QUORVAN_TOOLS_FILESYSTEM_H
 
@@ -43,7 +44,8 @@ std::string ResolvedFolderOf(const std::string& path);
 // ever derived.
 bool IsSystemFolder(const std::string& resolvedFolder);
 
-// The name by which the library can open the standard input.
+// The name by which the library can open the standard input; empty when the
+// system has none (the input "-" is then refused).
 std::string StandardInputName();
 
 // Writes the whole file to the standard output.
@@ -66,8 +68,19 @@ unsigned UsableCores();
 // that no file or pipe the command opens takes their place.
 void OpenStandardStreams();
 
-// The system's words for the last failure (errno), and for a given code.
+// The system's words for the last failure (errno, GetLastError), and for a
+// given code; ClearSystemError forgets an earlier one.
 int LastSystemError();
+void ClearSystemError();
 std::string SystemErrorText(int code);
+
+// Why path cannot be opened for reading, in the system's words; empty when
+// it can.
+std::string OpenForReadingProblem(const std::string& path);
+
+// The system's words for error if it is one that a failed write gives (a
+// full disk, a file-size limit); empty for any other, which is no reason for
+// a write that failed.
+std::string WriteFailureText(int error);
 
 #endif

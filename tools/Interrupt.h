@@ -3,14 +3,21 @@
 #ifndef QUORVAN_TOOLS_INTERRUPT_H
 #define QUORVAN_TOOLS_INTERRUPT_H
 
+#include <string>
+
 // From now on a stop request is recorded instead of ending the process.
 void CatchStopRequests();
 
-// The first stop request's signal number, 0 while there was none.
+// The first stop request's signal number, 0 while there was none. Requests
+// that are no signals (a console's Ctrl-Break or close) get the number of the
+// signal that means the most alike.
 int StopRequest();
 
 // The exit status for a run ended by that request: 128 + its number.
 int StopExitStatus(int request);
+
+// The request in words for a message: "signal 2, Interrupt".
+std::string StopRequestName(int request);
 
 // While held, stop requests wait; released, they are delivered. Held across
 // the start of a worker so that it never runs the command's own handling.

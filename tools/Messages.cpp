@@ -2,9 +2,19 @@
 // in words.
 #include "Messages.h"
 
-#include <string.h>
-
+#include "Interrupt.h"
+#include "PlatformText.h"
 #include "ResultCodes.h"
+#include "WorkerPool.h"
+
+namespace {
+
+std::string Code(int code)
+{
+    return " (code " + std::to_string(code) + ")";
+}
+
+}  // namespace
 
 std::string ResultCodeText(int code)
 {
@@ -15,13 +25,14 @@ std::string ResultCodeText(int code)
     case QV_ERR_CREATE_WAVE: text = "the WAV file cannot be created"; break;
     case QV_ERR_CLOSE_WAVE: text = "the WAV file cannot be finished"; break;
     case QV_ERR_WRITE_BLOCK: text = "decoded audio cannot be written to the WAV file"; break;
-    case QV_ERR_LOAD_MODULES: text = "the decoder modules (libma32.so, libmasd32.so) cannot be loaded"; break;
+    case QV_ERR_LOAD_MODULES:
+        return std::string("the decoder modules (") + kDecoderModuleFiles + ") cannot be loaded" + Code(code);
     case QV_ERR_ENTRY_POINT: text = "a decoder module lacks a required entry point"; break;
     case QV_ERR_NO_AUDIO: text = "no MPEG audio found in the file"; break;
     case QV_ERR_DECODER_INIT: text = "the decoder cannot be initialised"; break;
     default: text = "the conversion failed"; break;
     }
-    return std::string(text) + " (code " + std::to_string(code) + ")";
+    return text + Code(code);
 }
 
 std::string FailureLine(const std::string& input, const Outcome& outcome)
@@ -40,12 +51,9 @@ std::string FailureLine(const std::string& input, const Outcome& outcome)
     case Outcome::kException:
         what = "the library failed unexpectedly";
         break;
-    case Outcome::kCrashed: {
-        const char* name = strsignal(outcome.code);
-        what = "the conversion crashed (signal " + std::to_string(outcome.code) +
-               (name ? std::string(", ") + name : std::string()) + ")";
+    case Outcome::kCrashed:
+        what = "the conversion crashed (" + CrashName(outcome.code) + ")";
         break;
-    }
     case Outcome::kWorkerExited:
         what = "the conversion ended its process without a result (exit status " +
                std::to_string(outcome.code) + ")";
@@ -53,12 +61,9 @@ std::string FailureLine(const std::string& input, const Outcome& outcome)
     case Outcome::kNoWorker:
         what = "no worker process could be started";
         break;
-    case Outcome::kInterrupted: {
-        const char* name = strsignal(outcome.code);
-        what = "not converted: the run was stopped (signal " + std::to_string(outcome.code) +
-               (name ? std::string(", ") + name : std::string()) + ")";
+    case Outcome::kInterrupted:
+        what = "not converted: the run was stopped (" + StopRequestName(outcome.code) + ")";
         break;
-    }
     }
     if (!outcome.detail.empty())
         what += ": " + outcome.detail;

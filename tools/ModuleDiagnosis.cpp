@@ -12,7 +12,10 @@ namespace {
 struct LoadedModule {
     HMODULE handle;
     std::string failure;  // the loader's reason when handle is null
-    explicit LoadedModule(const char* name) : handle(LoadLibraryA(name)), failure(handle ? "" : QvLoaderError()) {}
+    explicit LoadedModule(const char* name)
+        : handle(LoadLibraryA(name)), failure(handle ? "" : LoaderFailure(name, nullptr))
+    {
+    }
     ~LoadedModule()
     {
         if (handle)
@@ -36,7 +39,7 @@ std::string MissingEntryPoint(const LoadedModule& ma32, const LoadedModule& masd
         // rarely has the name: then the module's own failure is the reason.
         if (!module.handle)
             return module.failure + " (so " + name + " is missing)";
-        return QvLoaderError();
+        return LoaderFailure(DecoderEntryPointInMasd32(i) ? kMasd32ModuleName : kMa32ModuleName, name);
     }
     return "every required entry point is found now";
 }

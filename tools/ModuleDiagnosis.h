@@ -13,4 +13,10 @@
 // disk since the failed call shows here as it is now.
 std::string DiagnoseDecoderModules(int code);
 
+// The loader's reason, in the system's words, for the LoadLibraryA of module
+// (entryPoint null) or the GetProcAddress of entryPoint in it that has just
+// failed, naming the module: what the platform's loader recorded
+// (tools/posix/, tools/win32/).
+std::string LoaderFailure(const char* module, const char* entryPoint);
+
 #endif

@@ -7,6 +7,8 @@
 #include <getopt.h>
 #include <stdlib.h>
 
+#include "PlatformText.h"
+
 namespace {
 
 const unsigned kMaxJobs = 1024;
@@ -75,18 +77,21 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         case 'q': options->quiet = true; break;
         case 'h': options->help = true; break;
         case 'V': options->version = true; break;
-        case ':':
-            *error = "option " + Spelled(args.data(), optopt) + " needs a value";
-            return false;
-        default:
-            // A long option that takes no value was given one: optopt is its
-            // letter. Otherwise the option is unknown.
+        default: {
+            // ':' for an option whose value is missing; else unknown. A long
+            // option that takes no value but was given one has its letter in
+            // optopt, reported as unknown by GNU's getopt_long and as missing
+            // a value by mingw-w64's.
             std::string name = Spelled(args.data(), optopt);
-            bool known = false;
+            bool takesNone = false;
             for (const option* o = kLongOptions; o->name; ++o)
-                known = known || (optopt != 0 && o->val == optopt && name.compare(0, 2, "--") == 0);
-            *error = known ? "option " + name + " takes no value" : "unknown option " + name;
+                takesNone = takesNone || (optopt != 0 && o->val == optopt && o->has_arg == no_argument &&
+                                          name.compare(0, 2, "--") == 0);
+            *error = takesNone ? "option " + name + " takes no value"
+                     : c == ':' ? "option " + name + " needs a value"
+                                : "unknown option " + name;
             return false;
+        }
         }
     }
     for (int i = optind; i < argc; ++i)
@@ -116,15 +121,14 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
 
 std::string UsageText()
 {
-    return "Usage: quorvan [OPTION]... INPUT...\n"
-           "       quorvan [OPTION]... INPUT -o OUTPUT\n"
-           "Convert MPEG audio files (MPEG-1/2/2.5, Layers I-III: .mp3 .mp2 .mp1) into\n"
-           "16-bit PCM WAV files at 44100 Hz, stereo.\n"
-           "\n"
-           "Without -o each WAV file goes beside its input, named after it (song.mp3\n"
-           "gives songmp3.wav). When that name is taken (and -f was not given), is\n"
-           "written by another input of the same run, or lies in /dev, /proc or /sys,\n"
-           "the file goes into the temporary folder as Tmp<hex>.wav, and a line on\n"
+    return std::string("Usage: quorvan [OPTION]... INPUT...\n"
+                       "       quorvan [OPTION]... INPUT -o OUTPUT\n"
+                       "Convert MPEG audio files (MPEG-1/2/2.5, Layers I-III: .mp3 .mp2 .mp1) into\n"
+                       "16-bit PCM WAV files at 44100 Hz, stereo.\n"
+                       "\n"
+                       "Without -o each WAV file goes beside its input, named after it (song.mp3\n"
+                       "gives songmp3.wav). When that name is taken (and -f was not given), is\n") +
+           kHelpNaming +
            "standard error says so. Each success prints 'INPUT -> OUTPUT'.\n"
            "An INPUT of - is the standard input (needs -o); -o - writes the WAV file\n"
            "to the standard output.\n"
@@ -142,21 +146,16 @@ std::string UsageText()
            "On a terminal a progress line (files done, elapsed time, seconds of audio\n"
            "converted per second, how far each running file is) is shown on standard\n"
            "error.\n"
-           "\n"
-           "Ctrl-C (or SIGTERM, SIGHUP) stops every conversion at once and removes the\n"
-           "files they had begun; only a file that -f was replacing stays, unfinished.\n"
+           "\n" +
+           kHelpStopping +
            "\n"
            "Result codes in messages: 1 input cannot be opened, 4 WAV file cannot be\n"
            "created, 5 WAV file cannot be finished, 6 audio cannot be written (the WAV\n"
            "file holds what was written), 7 decoder modules cannot be loaded, 8 entry\n"
            "point missing, 9 no MPEG audio found, 10 decoder cannot be initialised.\n"
+           "\n" +
+           kHelpModules +
            "\n"
-           "The decoder modules libma32.so and libmasd32.so are looked for beside this\n"
-           "program, then by the system loader (which includes the Quorvan library's\n"
-           "own folder when installed), then in the current folder.\n"
-           "\n"
-           "Exit status: 0 if every file was converted, 1 if any file failed,\n"
-           "2 on a usage error, 128 + the signal's number when stopped by a signal\n"
-           "(130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).\n"
-           "See quorvan(1) for more.\n";
+           "Exit status: 0 if every file was converted, 1 if any file failed,\n" +
+           kHelpStoppedExitStatus + "See quorvan(1) for more.\n";
 }

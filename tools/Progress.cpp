@@ -1,12 +1,14 @@
 // The progress line: "\r" and erase-to-end-of-line, nothing else of the
-// terminal's.
+// terminal's; where there is no such escape, the line is padded with spaces.
 #include "Progress.h"
+
+#include "PlatformText.h"
 
 namespace {
 
 std::string Short(const std::string& label)
 {
-    size_t slash = label.rfind('/');
+    size_t slash = label.find_last_of("/\\");
     std::string name = slash == std::string::npos ? label : label.substr(slash + 1);
     return name.size() > 24 ? name.substr(0, 11) + "..." + name.substr(name.size() - 10) : name;
 }
@@ -62,7 +64,10 @@ void ProgressLine::Clear()
 {
     if (!enabled_ || !shown_)
         return;
-    fputs("\r\033[K", out_);
+    if (*kEraseToEndOfLine)
+        fprintf(out_, "\r%s", kEraseToEndOfLine);
+    else
+        fprintf(out_, "\r%s\r", std::string(width_, ' ').c_str());
     fflush(out_);
     shown_ = false;
 }
@@ -75,7 +80,10 @@ void ProgressLine::Draw()
     double audio = audioSeconds_;
     for (const auto& job : running_)
         audio += job.second.audioSeconds;
-    fprintf(out_, "\r%s\033[K", FormatProgress(done_, total_, elapsed.count(), audio, running_, width_).c_str());
+    std::string line = FormatProgress(done_, total_, elapsed.count(), audio, running_, width_);
+    if (!*kEraseToEndOfLine)
+        line.resize(width_, ' ');
+    fprintf(out_, "\r%s%s", line.c_str(), kEraseToEndOfLine);
     fflush(out_);
     shown_ = true;
 }

@@ -1,9 +1,10 @@
-// Runs jobs in worker processes forked from this one, since the library
-// converts one file at a time per process. The parent hands out one job at a
+// Runs jobs in worker processes of this program, since the library converts
+// one file at a time per process. The parent hands out one job at a
 // time over each worker's task pipe and reads outcomes from its result pipe;
 // a worker that dies mid-job is reported as that job's failure and replaced.
 // Workers end with the parent, however it ends. The implementation is the
-// platform's (tools/posix/).
+// platform's: tools/posix/ forks, tools/win32/ starts this program again in
+// a worker mode of its own.
 #ifndef QUORVAN_TOOLS_WORKERPOOL_H
 #define QUORVAN_TOOLS_WORKERPOOL_H
 
@@ -40,6 +41,17 @@ struct PoolEvents {
     // finishes every job not done yet as Outcome::kInterrupted.
     std::function<int()> stopRequested;
 };
+
+// First thing in main: where workers are this program started again, a
+// worker's command line is the command's own behind the worker's private
+// arguments; these are taken off (so the options parse as the command's) and
+// kept, and RunInWorkers then serves the parent's jobs instead of starting
+// workers. Elsewhere nothing happens.
+void TakeWorkerArguments(int* argc, char*** argv);
+
+// How a worker died, in words for a message: "signal 11, Segmentation fault"
+// for an Outcome::kCrashed code.
+std::string CrashName(int code);
 
 // Runs every job with at most `workers` processes (at least one) and returns
 // when all have finished; outcomes[i] is job i's.

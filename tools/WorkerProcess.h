@@ -6,9 +6,10 @@
 #include <string>
 
 // In a new worker, first thing: it ends when the command ends, however the
-// command ends; a signal that stops the command removes the unfinished file
-// and ends the worker; a file-size limit makes writes fail instead of
-// killing it. parentId is the command's process id.
+// command ends; a stop of the command (a signal, or on Windows the command's
+// word) removes the unfinished file and ends the worker; a file-size limit
+// makes writes fail instead of killing it. parentId is the command's process
+// id.
 void PrepareWorkerProcess(long parentId);
 
 // The file the running conversion is writing and that this run made; removed

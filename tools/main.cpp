@@ -55,6 +55,7 @@ bool KeepsFile(const Outcome& o)
 
 int main(int argc, char** argv)
 {
+    TakeWorkerArguments(&argc, &argv);
     OpenStandardStreams();
     Options options;
     std::string error;

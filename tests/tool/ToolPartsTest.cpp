@@ -1,14 +1,11 @@
-// The command's parts in-process: option parsing, messages, the progress
-// text, the WAV data size, output names, and the worker pool with jobs that
-// crash or are stopped.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <signal.h>
+// The command's parts in-process, on every system: option parsing, messages,
+// the progress text, the WAV data size, and output names over the system's
+// files. (WorkerPoolTest.cpp has the POSIX worker pool.)
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <set>
 #include <string>
@@ -20,8 +17,6 @@
 #include "Options.h"
 #include "OutputPlan.h"
 #include "Progress.h"
-#include "WorkerProcess.h"
-#include "WorkerPool.h"
 #include "TestSupport.h"
 
 namespace {
@@ -92,20 +87,12 @@ TEST(Messages, EveryResultCodeHasItsOwnWordsAndItsNumber)
     noAudio.kind = Outcome::kLibraryError;
     noAudio.code = 9;
     EXPECT_EQ(FailureLine("song.mp3", noAudio), "quorvan: song.mp3: no MPEG audio found in the file (code 9)");
-    Outcome crash;
-    crash.kind = Outcome::kCrashed;
-    crash.code = SIGSEGV;
-    EXPECT_NE(FailureLine("a.mp3", crash).find("crashed (signal 11, Segmentation fault)"), std::string::npos);
     // The command's own refusals carry the code that means the same.
     Outcome refused;
     refused.kind = Outcome::kRefused;
     refused.code = 4;
     refused.detail = "out is a folder";
     EXPECT_EQ(FailureLine("a.mp3", refused), "quorvan: a.mp3: the WAV file cannot be created (code 4): out is a folder");
-    Outcome stopped;
-    stopped.kind = Outcome::kInterrupted;
-    stopped.code = SIGINT;
-    EXPECT_EQ(FailureLine("a.mp3", stopped), "quorvan: a.mp3: not converted: the run was stopped (signal 2, Interrupt)");
 }
 
 TEST(Progress, ShowsFilesElapsedTimeAudioRateAndEachRunningFile)
@@ -135,10 +122,8 @@ TEST(DecoderThreads, TheCoresAreSharedAmongTheWorkersThatRunAtOnce)
 
 TEST(WavDataBytes, FindsTheDataChunkPastOthers)
 {
-    char path[] = "/tmp/quorvan-wav-XXXXXX";
-    int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    close(fd);
+    qvtest::TempDir dir;
+    const std::string path = dir / "data.wav";
     auto le32 = [](uint32_t v) { return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)}; };
     // An odd-sized chunk is padded to an even size before the next one.
     std::ofstream(path, std::ios::binary) << "RIFF" << le32(0) << "WAVE" << "LIST" << le32(3) << "abc" << '\0'
@@ -146,119 +131,6 @@ TEST(WavDataBytes, FindsTheDataChunkPastOthers)
     EXPECT_EQ(WavDataBytes(path), 123456u);
     std::ofstream(path, std::ios::binary) << "not a wave file at all";
     EXPECT_EQ(WavDataBytes(path), 0u);
-    unlink(path);
-}
-
-// Jobs that end their worker in every bad way; the others must still finish,
-// each outcome in its own slot, with one worker or several.
-TEST(WorkerPool, ReportsDyingWorkersAgainstTheirOwnJobAndFinishesTheRest)
-{
-    for (unsigned workers : {1u, 3u, 20u}) {
-        PoolJobs jobs;
-        jobs.count = 8;
-        jobs.run = [](size_t i, const std::string&) -> Outcome {
-            if (i == 1)
-                abort();
-            if (i == 4)
-                _exit(7);
-            if (i == 6)
-                kill(getpid(), SIGKILL);
-            Outcome o;
-            o.output = "out" + std::to_string(i) + std::string(i * 1000, 'x');  // beyond one pipe write
-            o.code = static_cast<int32_t>(getpid());
-            return o;
-        };
-        std::vector<int> finishedCount(jobs.count, 0);
-        PoolEvents events;
-        events.finished = [&](size_t i, const Outcome&) { ++finishedCount[i]; };
-        std::vector<Outcome> out = RunInWorkers(jobs, workers, events);
-
-        ASSERT_EQ(out.size(), jobs.count);
-        EXPECT_EQ(finishedCount, std::vector<int>(jobs.count, 1));
-        EXPECT_EQ(out[1].kind, Outcome::kCrashed);
-        EXPECT_EQ(out[1].code, SIGABRT);
-        EXPECT_EQ(out[4].kind, Outcome::kWorkerExited);
-        EXPECT_EQ(out[4].code, 7);
-        EXPECT_EQ(out[6].kind, Outcome::kCrashed);
-        EXPECT_EQ(out[6].code, SIGKILL);
-        for (size_t i : {0, 2, 3, 5, 7}) {
-            EXPECT_TRUE(out[i].Ok()) << i;
-            EXPECT_EQ(out[i].output, "out" + std::to_string(i) + std::string(i * 1000, 'x'));
-            EXPECT_NE(out[i].code, getpid()) << "job " << i << " ran in the parent";
-        }
-    }
-}
-
-TEST(WorkerPool, NeverRunsTwoJobsWithTheSameKeyAtOnce)
-{
-    char dir[] = "/tmp/quorvan-pool-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    PoolJobs jobs;
-    jobs.count = 6;
-    jobs.exclusiveKeys = {"same", "same", "", "same", "other", "other"};
-    jobs.run = [&](size_t i, const std::string&) {
-        // A marker per key, created exclusively: a second holder fails.
-        std::string marker = std::string(dir) + "/" + (jobs.exclusiveKeys[i].empty() ? "none" + std::to_string(i)
-                                                                                      : jobs.exclusiveKeys[i]);
-        Outcome o;
-        int fd = open(marker.c_str(), O_CREAT | O_EXCL | O_WRONLY, 0600);
-        if (fd < 0) {
-            o.kind = Outcome::kLibraryError;
-            return o;
-        }
-        usleep(30000);
-        close(fd);
-        unlink(marker.c_str());
-        return o;
-    };
-    int ticks = 0;
-    PoolEvents events;
-    events.tick = [&] { ++ticks; };
-    events.tickMilliseconds = 5;
-    for (const Outcome& o : RunInWorkers(jobs, 4, events))
-        EXPECT_TRUE(o.Ok());
-    EXPECT_GT(ticks, 0);
-    rmdir(dir);
-}
-
-// Jobs the parent refuses never reach a worker; the others get the argument
-// the parent prepared for them. A stop request ends the running job's worker
-// (which removes the file it marked as unfinished) and reports every job not
-// done as interrupted.
-TEST(WorkerPool, PreparesInTheParentAndStopsOnRequest)
-{
-    qvtest::TempDir dir;
-    PoolJobs jobs;
-    jobs.count = 4;
-    jobs.prepare = [](size_t i, std::string* argument, Outcome* refused) {
-        *argument = "job" + std::to_string(i);
-        refused->kind = Outcome::kRefused;
-        return i != 1;
-    };
-    jobs.run = [&](size_t i, const std::string& argument) {
-        Outcome o;
-        o.output = argument;
-        if (i == 2) {
-            SetUnfinishedFile(dir / "unfinished");
-            qvtest::WriteFile(dir / "unfinished", "partial");
-            for (;;)
-                pause();
-        }
-        return o;
-    };
-    bool stop = false;
-    PoolEvents events;
-    events.started = [&](size_t i, long) { stop = stop || i == 2; };
-    events.stopRequested = [&] { return stop ? SIGTERM : 0; };
-    std::vector<Outcome> out = RunInWorkers(jobs, 1, events);
-    EXPECT_TRUE(out[0].Ok());
-    EXPECT_EQ(out[0].output, "job0");
-    EXPECT_EQ(out[1].kind, Outcome::kRefused);
-    for (size_t i : {2, 3}) {
-        EXPECT_EQ(out[i].kind, Outcome::kInterrupted) << i;
-        EXPECT_EQ(out[i].code, SIGTERM);
-    }
-    EXPECT_FALSE(qvtest::Exists(dir / "unfinished"));
 }
 
 TEST(OutputNames, DerivedLikeTheLibrary)
@@ -271,18 +143,28 @@ TEST(OutputNames, DerivedLikeTheLibrary)
     EXPECT_EQ(DeriveWavName("x.y\\b.mp3"), "x.y\\bmp3.wav");
 }
 
+// A device, whose folder never gets a WAV file.
+#ifdef _WIN32
+const char* const kDevice = "\\\\.\\pipe\\quorvan.mp3";
+const char* const kDeviceFolder = "\\\\.\\pipe";
+#else
+const char* const kDevice = "/dev/null";
+const char* const kDeviceFolder = "/dev";
+#endif
+
 // Every name a planner hands out is claimed: another input deriving the same
 // name, a name already there (unless -f), a folder, the input itself and a
 // system folder all fall back to the temporary folder with a notice.
 TEST(OutputNames, NeverTheSameFileTwiceAndEveryFallbackSaysWhy)
 {
     qvtest::TempDir dir, temp;
-    qvtest::ScopedEnv tmpdir("TMPDIR", temp.path());
+    // The temporary folder's variable on POSIX systems, and on Windows.
+    qvtest::ScopedEnv tmpdir("TMPDIR", temp.path()), tmp("TMP", temp.path());
     qvtest::WriteFile(dir / "a.mp3", "a");
     qvtest::WriteFile(dir / "amp3", "b");
     qvtest::WriteFile(dir / "old.mp3", "c");
     qvtest::WriteFile(dir / "oldmp3.wav", "earlier");
-    ASSERT_EQ(mkdir((dir / "fmp3.wav").c_str(), 0700), 0);
+    ASSERT_TRUE(std::filesystem::create_directory(dir / "fmp3.wav"));
     qvtest::WriteFile(dir / "f.mp3", "d");
 
     for (bool force : {false, true}) {
@@ -304,8 +186,8 @@ TEST(OutputNames, NeverTheSameFileTwiceAndEveryFallbackSaysWhy)
         }
         ASSERT_TRUE(planner.Plan(dir / "f.mp3", &folder, &refused));
         EXPECT_EQ(folder.notice, dir / "fmp3.wav is a folder");
-        ASSERT_TRUE(planner.Plan("/dev/null", &device, &refused));
-        EXPECT_EQ(device.notice, "no WAV file is put into /dev");
+        ASSERT_TRUE(planner.Plan(kDevice, &device, &refused));
+        EXPECT_EQ(device.notice, std::string("no WAV file is put into ") + kDeviceFolder);
 
         // Released without a result, what the run made goes again; the file
         // -f replaces stays.

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # The Windows build against the Linux build, end to end with the real decoder
 # modules: the bundled sample and files made here with lame and twolame are
-# converted by the Windows host under wine and by the Linux quorvan; the two
+# converted by quorvan.exe under wine and by the Linux quorvan; the two
 # WAV files must have the same length and samples within 1 LSB (the i686 and
 # x86-64 decoders round a few samples differently). A stream that is resampled
-# may differ by 2: libsoxr's i686 build carries those rounding differences
-# through its filter.
-#   compare-with-linux.sh HOST.EXE LINUX_QUORVAN SAMPLE.MP3
+# may differ by 2: the decoders' differences of 1 go through libsoxr's filter,
+# whose taps add up to more than 1, and which code paths both builds take
+# depends on the machine's processor (2 was seen on an AMD EPYC, 1 on an
+# Intel Xeon with AVX-512).
+#   compare-with-linux.sh QUORVAN.EXE LINUX_QUORVAN SAMPLE.MP3
 set -euo pipefail
-host=$1 linux=$2 sample=$3
+windows=$1 linux=$2 sample=$3
 if [ ! -x "$linux" ]; then
   echo "no Linux build at $linux: skipped"
   exit 77
@@ -36,7 +38,7 @@ for f in "${inputs[@]}"; do
   base=${f%.*}
   tolerance=1
   case $f in *22k*) tolerance=2 ;; esac
-  wine "$host" "Z:$work/$f" "Z:$work/$base.win.wav" >/dev/null
+  wine "$windows" -q -o "Z:$work/$base.win.wav" "Z:$work/$f" </dev/null
   "$linux" -q -o "$work/$base.linux.wav" "$work/$f"
   # Same length; every 16-bit sample within 1 (the 44-byte headers equal).
   if ! perl -e '

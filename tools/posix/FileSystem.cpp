@@ -218,3 +218,35 @@ std::string SystemErrorText(int code)
 {
     return strerror(code);
 }
+
+void ClearSystemError()
+{
+    errno = 0;
+}
+
+std::string OpenForReadingProblem(const std::string& path)
+{
+    struct stat st;
+    if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return strerror(EISDIR);
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return strerror(errno);
+    close(fd);
+    return std::string();
+}
+
+std::string WriteFailureText(int error)
+{
+    switch (error) {
+    case ENOSPC:
+    case EDQUOT:
+    case EFBIG:
+    case EIO:
+    case ENXIO:
+    case EROFS:
+        return strerror(error);
+    default:
+        return std::string();
+    }
+}

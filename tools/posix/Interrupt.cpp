@@ -3,6 +3,7 @@
 #include "Interrupt.h"
 
 #include <signal.h>
+#include <string.h>
 
 #include <initializer_list>
 
@@ -50,4 +51,10 @@ void HoldStopRequests(bool hold)
 {
     sigset_t set = StopSignals();
     sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
+}
+
+std::string StopRequestName(int request)
+{
+    const char* name = strsignal(request);
+    return "signal " + std::to_string(request) + (name ? std::string(", ") + name : std::string());
 }

@@ -460,3 +460,14 @@ std::vector<Outcome> RunInWorkers(const PoolJobs& jobs, unsigned workers, const 
         return std::vector<Outcome>();
     return Pool(jobs, events).Run(workers);
 }
+
+void TakeWorkerArguments(int*, char***)
+{
+    // Workers are forked: they never start from main.
+}
+
+std::string CrashName(int code)
+{
+    const char* name = strsignal(code);
+    return "signal " + std::to_string(code) + (name ? std::string(", ") + name : std::string());
+}
