@@ -11,62 +11,21 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <deque>
 
 #include "Interrupt.h"
+#include "PoolScheduler.h"
 #include "posix/Descriptors.h"
 #include "WorkerProcess.h"
+#include "WorkerWire.h"
 
 namespace {
 
-const size_t kNoJob = static_cast<size_t>(-1);
-
-// An outcome on the wire: this header, then the output path and the detail.
-struct WireHeader {
-    int32_t kind;
-    int32_t code;
-    uint64_t audioBytes;
-    uint32_t outputLength;
-    uint32_t detailLength;
+// A pipe's end, for the wire format.
+struct Fd {
+    int fd;
+    bool Write(const void* data, size_t size) const { return WriteAll(fd, data, size); }
+    bool Read(void* data, size_t size) const { return ReadAll(fd, data, size); }
 };
-
-// A task on the wire: the job number, the length of its argument, the argument.
-bool SendTask(int fd, uint64_t job, const std::string& argument)
-{
-    uint32_t length = static_cast<uint32_t>(argument.size());
-    return WriteAll(fd, &job, sizeof job) && WriteAll(fd, &length, sizeof length) &&
-           WriteAll(fd, argument.data(), argument.size());
-}
-
-bool ReceiveTask(int fd, uint64_t* job, std::string* argument)
-{
-    uint32_t length;
-    if (!ReadAll(fd, job, sizeof *job) || !ReadAll(fd, &length, sizeof length))
-        return false;
-    argument->resize(length);
-    return ReadAll(fd, &(*argument)[0], length);
-}
-
-bool SendOutcome(int fd, const Outcome& o)
-{
-    WireHeader h = {o.kind, o.code, o.audioBytes, static_cast<uint32_t>(o.output.size()),
-                    static_cast<uint32_t>(o.detail.size())};
-    return WriteAll(fd, &h, sizeof h) && WriteAll(fd, o.output.data(), o.output.size()) &&
-           WriteAll(fd, o.detail.data(), o.detail.size());
-}
-
-bool ReceiveOutcome(int fd, Outcome* o)
-{
-    WireHeader h;
-    if (!ReadAll(fd, &h, sizeof h))
-        return false;
-    o->kind = static_cast<Outcome::Kind>(h.kind);
-    o->code = h.code;
-    o->audioBytes = h.audioBytes;
-    o->output.resize(h.outputLength);
-    o->detail.resize(h.detailLength);
-    return ReadAll(fd, &o->output[0], h.outputLength) && ReadAll(fd, &o->detail[0], h.detailLength);
-}
 
 struct Worker {
     pid_t pid = -1;
@@ -89,14 +48,14 @@ void CloseFd(int& fd)
     PrepareWorkerProcess(parent);
     uint64_t job;
     std::string argument;
-    while (ReceiveTask(taskFd, &job, &argument)) {
+    while (ReceiveTask(Fd{taskFd}, &job, &argument)) {
         Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job), argument) : Outcome();
         // A finished file is reported whole before a stop takes effect, and
         // whatever the job printed goes out before its outcome is known.
         HoldStop(true);
         fflush(stdout);
         fflush(stderr);
-        bool sent = SendOutcome(resultFd, outcome);
+        bool sent = SendOutcome(Fd{resultFd}, outcome);
         HoldStop(false);
         if (!sent)
             break;
@@ -104,62 +63,22 @@ void CloseFd(int& fd)
     _exit(0);
 }
 
-class Pool {
+class Pool : public PoolScheduler<Pool, Worker> {
 public:
-    Pool(const PoolJobs& jobs, const PoolEvents& events)
-        : jobs_(jobs), events_(events), outcomes_(jobs.count), arguments_(jobs.count), prepared_(jobs.count, false)
-    {
-        for (size_t i = 0; i < jobs.count; ++i)
-            pending_.push_back(i);
-    }
+    using PoolScheduler::PoolScheduler;
 
     std::vector<Outcome> Run(unsigned maxWorkers)
     {
-        if (maxWorkers < 1)
-            maxWorkers = 1;
-        if (maxWorkers > jobs_.count)
-            maxWorkers = static_cast<unsigned>(jobs_.count);
         // A worker that dies leaves a broken pipe: that is an error to handle
         // here, not a reason for the parent to die.
         struct sigaction ignore = {}, previous = {};
         ignore.sa_handler = SIG_IGN;
         sigaction(SIGPIPE, &ignore, &previous);
-
-        std::string startError;
-        for (unsigned i = 0; i < maxWorkers; ++i)
-            if (!Spawn(&startError))
-                break;
-        if (workers_.empty())
-            FailPending(startError);
-
-        while (finished_ < jobs_.count) {
-            int stop = events_.stopRequested ? events_.stopRequested() : 0;
-            if (stop != 0) {
-                Stop(stop);
-                break;
-            }
-            Dispatch();
-            if (Busy() == 0) {
-                // Jobs remain but every worker is gone (or was just
-                // replaced and is about to get one).
-                if (workers_.empty()) {
-                    if (replacements_++ > jobs_.count)
-                        FailPending("worker processes keep ending unexpectedly");
-                    else if (!Spawn(&startError))
-                        FailPending(startError);
-                }
-                continue;
-            }
-            Wait();
-        }
-        for (Worker& w : workers_)
-            Retire(w);
-        workers_.clear();
+        std::vector<Outcome> outcomes = PoolScheduler::Run(maxWorkers);
         sigaction(SIGPIPE, &previous, nullptr);
-        return outcomes_;
+        return outcomes;
     }
 
-private:
     bool Spawn(std::string* error)
     {
         int task[2], result[2];
@@ -195,7 +114,7 @@ private:
             }
             close(task[1]);
             close(result[0]);
-            WorkerMain(jobs_, task[0], result[1], parent);
+            WorkerMain(Jobs(), task[0], result[1], parent);
         }
         close(task[0]);
         close(result[1]);
@@ -207,83 +126,14 @@ private:
         return true;
     }
 
-    size_t Busy() const
+    bool SendTask(Worker& w, size_t job, const std::string& argument)
     {
-        size_t n = 0;
-        for (const Worker& w : workers_)
-            n += w.job != kNoJob;
-        return n;
+        return ::SendTask(Fd{w.taskFd}, job, argument);
     }
 
-    bool KeyInUse(size_t job) const
-    {
-        if (jobs_.exclusiveKeys.size() <= job || jobs_.exclusiveKeys[job].empty())
-            return false;
-        for (const Worker& w : workers_)
-            if (w.job != kNoJob && jobs_.exclusiveKeys[w.job] == jobs_.exclusiveKeys[job])
-                return true;
-        return false;
-    }
+    long IdOf(const Worker& w) const { return static_cast<long>(w.pid); }
 
-    // Hands the first pending job that may run now to each idle worker.
-    void Dispatch()
-    {
-        for (size_t wi = 0; wi < workers_.size(); ++wi) {
-            Worker& w = workers_[wi];
-            if (w.job != kNoJob || w.dead)
-                continue;
-            auto it = pending_.begin();
-            while (it != pending_.end() && KeyInUse(*it))
-                ++it;
-            if (it == pending_.end())
-                break;
-            size_t job = *it;
-            pending_.erase(it);
-            // Prepared once: a job handed back by a dead worker keeps its argument.
-            Outcome refused;
-            if (jobs_.prepare && !prepared_[job]) {
-                if (!jobs_.prepare(job, &arguments_[job], &refused)) {
-                    Finish(job, refused);  // it runs nowhere; the worker takes the next one
-                    --wi;
-                    continue;
-                }
-                prepared_[job] = true;
-            }
-            if (SendTask(w.taskFd, job, arguments_[job])) {
-                w.job = job;
-                if (events_.started)
-                    events_.started(job, static_cast<long>(w.pid));
-            } else {
-                // The worker died between jobs: this one never reached it.
-                pending_.push_front(job);
-                w.dead = true;
-            }
-        }
-        for (size_t wi = workers_.size(); wi-- > 0;) {
-            if (!workers_[wi].dead)
-                continue;
-            Retire(workers_[wi]);
-            workers_.erase(workers_.begin() + static_cast<long>(wi));
-            Replace();
-        }
-    }
-
-    // Starts a worker in place of one that died, while jobs remain. Workers
-    // that keep dying do not make the pool spin: after as many replacements
-    // as there are jobs the remaining jobs fail.
-    void Replace()
-    {
-        if (pending_.empty())
-            return;
-        std::string error;
-        if (++replacements_ > jobs_.count) {
-            if (workers_.empty())
-                FailPending("worker processes keep ending unexpectedly");
-            return;
-        }
-        if (!Spawn(&error) && workers_.empty())
-            FailPending(error);
-    }
+    bool ReceiveFrom(Worker& w, Outcome* outcome) { return ReceiveOutcome(Fd{w.resultFd}, outcome); }
 
     void Wait()
     {
@@ -296,40 +146,15 @@ private:
             owner.push_back(wi);
         }
         // Never blocked for long: a stop request is looked at on every round.
-        int timeout = events_.tick ? events_.tickMilliseconds : 250;
-        int ready = poll(fds.data(), fds.size(), timeout);
-        if (events_.tick)
-            events_.tick();
+        int ready = poll(fds.data(), fds.size(), TickMilliseconds());
+        Tick();
         if (ready <= 0)
             return;  // a tick, or EINTR
-        // Workers that a stop signal to the whole group has ended are the
-        // stop's to report, not crashes.
-        if (events_.stopRequested && events_.stopRequested() != 0)
-            return;
-        // Collect first, then act: acting may replace workers.
         std::vector<size_t> readyWorkers;
         for (size_t k = 0; k < fds.size(); ++k)
             if (fds[k].revents != 0)
                 readyWorkers.push_back(owner[k]);
-        std::vector<size_t> lost;
-        for (size_t wi : readyWorkers) {
-            Worker& w = workers_[wi];
-            Outcome outcome;
-            size_t job = w.job;
-            if (ReceiveOutcome(w.resultFd, &outcome)) {
-                w.job = kNoJob;
-                Finish(job, outcome);
-            } else {
-                lost.push_back(wi);
-            }
-        }
-        // Remove lost workers from the back so the indices stay valid.
-        for (size_t k = lost.size(); k-- > 0;) {
-            Worker w = workers_[lost[k]];
-            workers_.erase(workers_.begin() + static_cast<long>(lost[k]));
-            Finish(w.job, Reap(w));
-            Replace();
-        }
+        Collect(readyWorkers);
     }
 
     // Every worker is told to stop (removing the file it was writing) and
@@ -361,7 +186,7 @@ private:
                     continue;
                 Worker& w = workers_[owner[k]];
                 Outcome outcome;
-                if (ReceiveOutcome(w.resultFd, &outcome)) {
+                if (ReceiveFrom(w, &outcome)) {
                     size_t job = w.job;
                     w.job = kNoJob;
                     Finish(job, outcome);
@@ -369,9 +194,6 @@ private:
                 CloseFd(w.resultFd);
             }
         }
-        Outcome interrupted;
-        interrupted.kind = Outcome::kInterrupted;
-        interrupted.code = request;
         for (Worker& w : workers_) {
             if (w.resultFd >= 0)
                 kill(w.pid, SIGKILL);  // did not stop in time
@@ -379,15 +201,8 @@ private:
             int status;
             while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
             }
-            if (w.job != kNoJob)
-                Finish(w.job, interrupted);
         }
-        workers_.clear();
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
-            Finish(job, interrupted);
-        }
+        Interrupted(request);
     }
 
     // The outcome for the job of a worker whose result pipe ended early.
@@ -420,36 +235,6 @@ private:
         while (waitpid(w.pid, &status, 0) < 0 && errno == EINTR) {
         }
     }
-
-    void FailPending(const std::string& why)
-    {
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
-            Outcome outcome;
-            outcome.kind = Outcome::kNoWorker;
-            outcome.detail = why;
-            Finish(job, outcome);
-        }
-    }
-
-    void Finish(size_t job, const Outcome& outcome)
-    {
-        outcomes_[job] = outcome;
-        ++finished_;
-        if (events_.finished)
-            events_.finished(job, outcome);
-    }
-
-    const PoolJobs& jobs_;
-    const PoolEvents& events_;
-    std::vector<Outcome> outcomes_;
-    std::vector<std::string> arguments_;
-    std::vector<bool> prepared_;
-    std::deque<size_t> pending_;
-    std::vector<Worker> workers_;
-    size_t finished_ = 0;
-    size_t replacements_ = 0;
 };
 
 }  // namespace

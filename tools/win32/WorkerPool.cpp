@@ -15,15 +15,15 @@
 #include <windows.h>
 
 #include <chrono>
-#include <deque>
 
+#include "PoolScheduler.h"
 #include "WorkerProcess.h"
+#include "WorkerWire.h"
 #include "win32/Handles.h"
 #include "win32/WorkerStop.h"
 
 namespace {
 
-const size_t kNoJob = static_cast<size_t>(-1);
 const char kWorkerArgument[] = "--quorvan-worker=";
 
 // What a worker was started with; active only in a worker.
@@ -33,51 +33,12 @@ struct WorkerSide {
     DWORD parent = 0;
 } g_side;
 
-// An outcome on the wire: this header, then the output path and the detail.
-struct WireHeader {
-    int32_t kind;
-    int32_t code;
-    uint64_t audioBytes;
-    uint32_t outputLength;
-    uint32_t detailLength;
+// A pipe's end, for the wire format.
+struct Pipe {
+    HANDLE h;
+    bool Write(const void* data, size_t size) const { return WriteAll(h, data, size); }
+    bool Read(void* data, size_t size) const { return ReadAll(h, data, size); }
 };
-
-bool SendTask(HANDLE h, uint64_t job, const std::string& argument)
-{
-    uint32_t length = static_cast<uint32_t>(argument.size());
-    return WriteAll(h, &job, sizeof job) && WriteAll(h, &length, sizeof length) &&
-           WriteAll(h, argument.data(), argument.size());
-}
-
-bool ReceiveTask(HANDLE h, uint64_t* job, std::string* argument)
-{
-    uint32_t length;
-    if (!ReadAll(h, job, sizeof *job) || !ReadAll(h, &length, sizeof length))
-        return false;
-    argument->resize(length);
-    return ReadAll(h, &(*argument)[0], length);
-}
-
-bool SendOutcome(HANDLE h, const Outcome& o)
-{
-    WireHeader w = {o.kind, o.code, o.audioBytes, static_cast<uint32_t>(o.output.size()),
-                    static_cast<uint32_t>(o.detail.size())};
-    return WriteAll(h, &w, sizeof w) && WriteAll(h, o.output.data(), o.output.size()) &&
-           WriteAll(h, o.detail.data(), o.detail.size());
-}
-
-bool ReceiveOutcome(HANDLE h, Outcome* o)
-{
-    WireHeader w;
-    if (!ReadAll(h, &w, sizeof w))
-        return false;
-    o->kind = static_cast<Outcome::Kind>(w.kind);
-    o->code = w.code;
-    o->audioBytes = w.audioBytes;
-    o->output.resize(w.outputLength);
-    o->detail.resize(w.detailLength);
-    return ReadAll(h, &o->output[0], w.outputLength) && ReadAll(h, &o->detail[0], w.detailLength);
-}
 
 // The worker's life: take a job, run it, report; until the task pipe closes.
 [[noreturn]] void WorkerMain(const PoolJobs& jobs)
@@ -86,12 +47,12 @@ bool ReceiveOutcome(HANDLE h, Outcome* o)
     PrepareWorkerProcess(static_cast<long>(g_side.parent));
     uint64_t job;
     std::string argument;
-    while (ReceiveTask(g_side.task, &job, &argument)) {
+    while (ReceiveTask(Pipe{g_side.task}, &job, &argument)) {
         Outcome outcome = job < jobs.count ? jobs.run(static_cast<size_t>(job), argument) : Outcome();
         HoldStop(true);
         fflush(stdout);
         fflush(stderr);
-        bool sent = SendOutcome(g_side.result, outcome);
+        bool sent = SendOutcome(Pipe{g_side.result}, outcome);
         HoldStop(false);
         if (!sent)
             break;
@@ -156,53 +117,10 @@ struct Worker {
     bool dead = false;  // its task pipe is broken
 };
 
-class Pool {
+class Pool : public PoolScheduler<Pool, Worker> {
 public:
-    Pool(const PoolJobs& jobs, const PoolEvents& events)
-        : jobs_(jobs), events_(events), outcomes_(jobs.count), arguments_(jobs.count), prepared_(jobs.count, false)
-    {
-        for (size_t i = 0; i < jobs.count; ++i)
-            pending_.push_back(i);
-    }
+    using PoolScheduler::PoolScheduler;
 
-    std::vector<Outcome> Run(unsigned maxWorkers)
-    {
-        if (maxWorkers < 1)
-            maxWorkers = 1;
-        if (maxWorkers > jobs_.count)
-            maxWorkers = static_cast<unsigned>(jobs_.count);
-        std::string startError;
-        for (unsigned i = 0; i < maxWorkers; ++i)
-            if (!Spawn(&startError))
-                break;
-        if (workers_.empty())
-            FailPending(startError);
-
-        while (finished_ < jobs_.count) {
-            int stop = events_.stopRequested ? events_.stopRequested() : 0;
-            if (stop != 0) {
-                Stop(stop);
-                break;
-            }
-            Dispatch();
-            if (Busy() == 0) {
-                if (workers_.empty()) {
-                    if (replacements_++ > jobs_.count)
-                        FailPending("worker processes keep ending unexpectedly");
-                    else if (!Spawn(&startError))
-                        FailPending(startError);
-                }
-                continue;
-            }
-            Wait();
-        }
-        for (Worker& w : workers_)
-            Retire(w);
-        workers_.clear();
-        return outcomes_;
-    }
-
-private:
     static std::string LastError()
     {
         char text[256];
@@ -287,78 +205,14 @@ private:
         return true;
     }
 
-    size_t Busy() const
+    bool SendTask(Worker& w, size_t job, const std::string& argument)
     {
-        size_t n = 0;
-        for (const Worker& w : workers_)
-            n += w.job != kNoJob;
-        return n;
+        return ::SendTask(Pipe{w.task}, job, argument);
     }
 
-    bool KeyInUse(size_t job) const
-    {
-        if (jobs_.exclusiveKeys.size() <= job || jobs_.exclusiveKeys[job].empty())
-            return false;
-        for (const Worker& w : workers_)
-            if (w.job != kNoJob && jobs_.exclusiveKeys[w.job] == jobs_.exclusiveKeys[job])
-                return true;
-        return false;
-    }
+    long IdOf(const Worker& w) const { return static_cast<long>(w.pid); }
 
-    // Hands the first pending job that may run now to each idle worker.
-    void Dispatch()
-    {
-        for (size_t wi = 0; wi < workers_.size(); ++wi) {
-            Worker& w = workers_[wi];
-            if (w.job != kNoJob || w.dead)
-                continue;
-            auto it = pending_.begin();
-            while (it != pending_.end() && KeyInUse(*it))
-                ++it;
-            if (it == pending_.end())
-                break;
-            size_t job = *it;
-            pending_.erase(it);
-            Outcome refused;
-            if (jobs_.prepare && !prepared_[job]) {
-                if (!jobs_.prepare(job, &arguments_[job], &refused)) {
-                    Finish(job, refused);
-                    --wi;
-                    continue;
-                }
-                prepared_[job] = true;
-            }
-            if (SendTask(w.task, job, arguments_[job])) {
-                w.job = job;
-                if (events_.started)
-                    events_.started(job, static_cast<long>(w.pid));
-            } else {
-                pending_.push_front(job);
-                w.dead = true;
-            }
-        }
-        for (size_t wi = workers_.size(); wi-- > 0;) {
-            if (!workers_[wi].dead)
-                continue;
-            Retire(workers_[wi]);
-            workers_.erase(workers_.begin() + static_cast<long>(wi));
-            Replace();
-        }
-    }
-
-    void Replace()
-    {
-        if (pending_.empty())
-            return;
-        std::string error;
-        if (++replacements_ > jobs_.count) {
-            if (workers_.empty())
-                FailPending("worker processes keep ending unexpectedly");
-            return;
-        }
-        if (!Spawn(&error) && workers_.empty())
-            FailPending(error);
-    }
+    bool ReceiveFrom(Worker& w, Outcome* outcome) { return ReceiveOutcome(Pipe{w.result}, outcome); }
 
     // The busy workers whose result pipe has something (or broke), waiting
     // at most timeoutMs for one.
@@ -378,31 +232,10 @@ private:
 
     void Wait()
     {
-        std::vector<size_t> ready = ReadyWorkers(events_.tick ? events_.tickMilliseconds : 250);
-        if (events_.tick)
-            events_.tick();
-        if (ready.empty())
-            return;
-        if (events_.stopRequested && events_.stopRequested() != 0)
-            return;  // the stop reports these
-        std::vector<size_t> lost;
-        for (size_t wi : ready) {
-            Worker& w = workers_[wi];
-            Outcome outcome;
-            size_t job = w.job;
-            if (ReceiveOutcome(w.result, &outcome)) {
-                w.job = kNoJob;
-                Finish(job, outcome);
-            } else {
-                lost.push_back(wi);
-            }
-        }
-        for (size_t k = lost.size(); k-- > 0;) {
-            Worker w = workers_[lost[k]];
-            workers_.erase(workers_.begin() + static_cast<long>(lost[k]));
-            Finish(w.job, Reap(w));
-            Replace();
-        }
+        std::vector<size_t> ready = ReadyWorkers(TickMilliseconds());
+        Tick();
+        if (!ready.empty())
+            Collect(ready);
     }
 
     // Every worker is told to stop (removing the file it was writing) and
@@ -425,7 +258,7 @@ private:
             for (size_t wi : ReadyWorkers(static_cast<int>(left.count()))) {
                 Worker& w = workers_[wi];
                 Outcome outcome;
-                if (ReceiveOutcome(w.result, &outcome)) {
+                if (ReceiveFrom(w, &outcome)) {
                     size_t job = w.job;
                     w.job = kNoJob;
                     Finish(job, outcome);
@@ -433,23 +266,13 @@ private:
                 CloseIfOpen(w.result);
             }
         }
-        Outcome interrupted;
-        interrupted.kind = Outcome::kInterrupted;
-        interrupted.code = request;
         for (Worker& w : workers_) {
             if (WaitForSingleObject(w.process, 0) != WAIT_OBJECT_0)
                 TerminateProcess(w.process, kStoppedWorkerStatus);  // did not stop in time
             WaitForSingleObject(w.process, INFINITE);
             CloseWorker(w);
-            if (w.job != kNoJob)
-                Finish(w.job, interrupted);
         }
-        workers_.clear();
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
-            Finish(job, interrupted);
-        }
+        Interrupted(request);
     }
 
     static void CloseWorker(Worker& w)
@@ -488,36 +311,6 @@ private:
         WaitForSingleObject(w.process, INFINITE);
         CloseWorker(w);
     }
-
-    void FailPending(const std::string& why)
-    {
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
-            Outcome outcome;
-            outcome.kind = Outcome::kNoWorker;
-            outcome.detail = why;
-            Finish(job, outcome);
-        }
-    }
-
-    void Finish(size_t job, const Outcome& outcome)
-    {
-        outcomes_[job] = outcome;
-        ++finished_;
-        if (events_.finished)
-            events_.finished(job, outcome);
-    }
-
-    const PoolJobs& jobs_;
-    const PoolEvents& events_;
-    std::vector<Outcome> outcomes_;
-    std::vector<std::string> arguments_;
-    std::vector<bool> prepared_;
-    std::deque<size_t> pending_;
-    std::vector<Worker> workers_;
-    size_t finished_ = 0;
-    size_t replacements_ = 0;
 };
 
 }  // namespace
