@@ -46,8 +46,8 @@ SegmentSettings Settings(int threads)
 DecodePipeline::DecodePipeline(DecoderReadCallback callback, int threads)
     : m_callback(callback),
       m_threads(threads),
-      m_pieces(kPieces + 2 * Settings(threads).inFlight * ((Settings(threads).maxOwnBytes + MpegStreamDecoder::kReadChunk - 1) /
-                                                        MpegStreamDecoder::kReadChunk))
+      m_pieces(kPieces + Settings(threads).inFlight * ((Settings(threads).maxOwnBytes + MpegStreamDecoder::kReadChunk - 1) /
+                                                    MpegStreamDecoder::kReadChunk))
 {
     SegmentSettings settings = Settings(threads);
     if (settings.ownFrames > 0 && threads > 1)

@@ -18,7 +18,7 @@ const size_t kMaxWarmUpFrames = 32;
 // Main data the warm-up must carry beyond its last two frames: the Layer III
 // bit reservoir reaches up to 511 bytes back. Each frame is counted less the
 // most its header, CRC and side information take.
-const int64_t kReservoirBytes = 600;
+const int64_t kReservoirBytes = 511;
 const int64_t kFrameOverhead = 40;
 
 long EnvNumber(const char* name, long fallback, long low, long high)
@@ -42,11 +42,16 @@ int ModeClass(uint32_t header)
 SegmentSettings SegmentSettings::ForThreads(int threads)
 {
     SegmentSettings s;
-    s.ownFrames = static_cast<size_t>(EnvNumber("QUORVAN_DECODER_SEGMENT_FRAMES", 96, 0, 100000));
+    s.ownFrames = static_cast<size_t>(EnvNumber("QUORVAN_DECODER_SEGMENT_FRAMES", 128, 0, 100000));
     if (s.ownFrames > 0 && s.ownFrames < 2 * s.checkFrames)
         s.ownFrames = 2 * s.checkFrames;
     s.warmUpFrames = static_cast<int>(EnvNumber("QUORVAN_DECODER_SEGMENT_WARMUP", -1, 0, kMaxWarmUpFrames));
-    s.inFlight = static_cast<size_t>(std::min(threads, 8)) + 1;
+    // One more than the workers, so that a worker finds one to decode while
+    // the decoder takes the frames of another. Each holds up to ownFrames
+    // decoded frames (128 stereo MPEG-1 frames are 590 KiB) and a libmpg123
+    // handle: more than six at a time would not fit the memory a conversion
+    // may take.
+    s.inFlight = static_cast<size_t>(std::min(threads + 2, 6));
     return s;
 }
 
@@ -78,14 +83,16 @@ void SegmentedStream::Cancel()
     m_cancelled = true;
     for (SegmentPtr& s : m_segments)
         s->dropped = true;
-    m_changed.notify_all();
+    m_jobs.notify_all();
+    m_room.notify_all();
+    m_done.notify_all();
 }
 
 void SegmentedStream::EndPlanning()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     m_planningEnded = true;
-    m_changed.notify_all();
+    m_done.notify_all();
 }
 
 // ---- Planning ----------------------------------------------------------------
@@ -200,19 +207,22 @@ bool SegmentedStream::CutSegment(bool walkEnded)
     s->base = base;
     const unsigned char* from = m_buffer.data() + (s->base - m_bufferStart);
     s->bytes.assign(from, from + (endByte - s->base));
+    s->end = endByte;
 
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         while (!m_cancelled && !m_planningEnded && m_segments.size() >= m_settings.inFlight)
-            m_changed.wait(lock);
+            m_room.wait(lock);
         if (m_cancelled)
             throw PipelineCancelled();
         if (m_planningEnded)
             return false;
         m_segments.push_back(s);
-        if (last)
+        m_jobs.notify_one();
+        if (last) {
             m_planningEnded = true;
-        m_changed.notify_all();
+            m_done.notify_all();
+        }
     }
     ++m_nextIndex;
     m_nextOwn += own;
@@ -283,16 +293,20 @@ void SegmentedStream::WorkLoop()
                     }
                 if (s)
                     break;
-                m_changed.wait(lock);
+                m_jobs.wait(lock);
             }
             s->taken = true;
+            if (!m_pool.empty()) {
+                s->pcm = std::move(m_pool.back());
+                m_pool.pop_back();
+            }
         }
         Decode(*s);
         std::lock_guard<std::mutex> lock(m_mutex);
         s->done = true;
         if (s->clean)
             ++m_stats.decoded;
-        m_changed.notify_all();
+        m_done.notify_all();
     }
 }
 
@@ -303,11 +317,15 @@ void SegmentedStream::Decode(Segment& s)
     if (!h)
         return;
     s.handle = h;
-    if (mpg123_feed(h, s.bytes.data(), s.bytes.size()) != MPG123_OK)
+    bool fed = mpg123_feed(h, s.bytes.data(), s.bytes.size()) == MPG123_OK;
+    s.bytes = std::vector<unsigned char>();  // libmpg123 keeps its own copy
+    if (!fed)
         return;
     PcmFormat format;
     size_t i = 0;
     s.out.reserve(s.frames.size() - s.warm);
+    s.pcm.clear();
+    s.pcm.reserve((s.frames.size() - s.warm) * 1152 * 2);
     for (;; ++i) {
         if (s.dropped)
             return;
@@ -343,7 +361,9 @@ void SegmentedStream::Decode(Segment& s)
         d.header = static_cast<uint32_t>(header);
         size_t frames = audio ? bytes / (2u * static_cast<size_t>(format.channels)) : 0;
         const int16_t* samples = reinterpret_cast<const int16_t*>(audio);
-        d.samples.assign(samples, samples + frames * static_cast<size_t>(format.channels));
+        d.offset = s.pcm.size();
+        d.count = frames * static_cast<size_t>(format.channels);
+        s.pcm.insert(s.pcm.end(), samples, samples + d.count);
         s.out.push_back(std::move(d));
     }
     s.format = format;
@@ -366,7 +386,7 @@ SegmentedStream::SegmentPtr SegmentedStream::WaitFor(size_t index)
             coming = coming || s->index == index;
         if (!coming)
             return nullptr;
-        m_changed.wait(lock);
+        m_done.wait(lock);
     }
 }
 
@@ -382,7 +402,10 @@ bool SegmentedStream::Continues(const Segment& before, const Segment& after) con
         const DecodedFrame& b = after.out[j];
         if (a.format != b.format || a.header != b.header || a.bytes != b.bytes ||
             a.info.position != b.info.position || a.info.bytes != b.info.bytes || !(a.info.key == b.info.key) ||
-            a.samples != b.samples)
+            a.count != b.count ||
+            !std::equal(before.pcm.begin() + static_cast<ptrdiff_t>(a.offset),
+                        before.pcm.begin() + static_cast<ptrdiff_t>(a.offset + a.count),
+                        after.pcm.begin() + static_cast<ptrdiff_t>(b.offset)))
             return false;
     }
     return true;
@@ -395,14 +418,15 @@ void SegmentedStream::StopSegments(std::unique_lock<std::mutex>&)
         if (s != m_current)
             s->dropped = true;
     m_segments.clear();
-    m_changed.notify_all();
+    m_room.notify_all();
+    m_jobs.notify_all();
 }
 
-void SegmentedStream::Emit(const DecodedFrame& d, MpegStreamDecoder::FedFrame& f)
+void SegmentedStream::Emit(const Segment& s, const DecodedFrame& d, MpegStreamDecoder::FedFrame& f)
 {
     f.format = d.format;
-    f.samples = d.samples.data();
-    f.frames = d.format.channels ? d.samples.size() / static_cast<size_t>(d.format.channels) : 0;
+    f.samples = s.pcm.data() + d.offset;
+    f.frames = d.format.channels ? d.count / static_cast<size_t>(d.format.channels) : 0;
     f.header = d.header;
     f.bytes = d.bytes;
     f.info = d.info;
@@ -431,7 +455,7 @@ void SegmentedStream::Next(MpegStreamDecoder::FedFrame& f)
         }
         case kOwn: {
             if (m_emitted < m_current->own) {
-                Emit(m_current->out[m_emitted++], f);
+                Emit(*m_current, m_current->out[m_emitted++], f);
                 return;
             }
             if (m_current->last)
@@ -441,7 +465,9 @@ void SegmentedStream::Next(MpegStreamDecoder::FedFrame& f)
             if (next && Continues(*m_current, *next)) {
                 ++m_stats.joined;
                 m_segments.erase(std::find(m_segments.begin(), m_segments.end(), m_current));
-                m_changed.notify_all();
+                if (m_pool.size() < m_settings.inFlight)
+                    m_pool.push_back(std::move(m_current->pcm));
+                m_room.notify_one();
                 m_current = next;
                 m_emitted = 0;
                 continue;
@@ -454,7 +480,7 @@ void SegmentedStream::Next(MpegStreamDecoder::FedFrame& f)
         }
         case kChecked:
             if (m_emitted < m_current->out.size()) {
-                Emit(m_current->out[m_emitted++], f);
+                Emit(*m_current, m_current->out[m_emitted++], f);
                 return;
             }
             break;
@@ -467,7 +493,7 @@ void SegmentedStream::Next(MpegStreamDecoder::FedFrame& f)
         f.handle = m_current->handle;
         m_current->handle = nullptr;
         f.base = m_current->base;
-        f.fedTo = m_current->base + static_cast<int64_t>(m_current->bytes.size());
+        f.fedTo = m_current->end;
         m_phase = kAlone;
         std::unique_lock<std::mutex> lock(m_mutex);
         StopSegments(lock);

@@ -43,7 +43,7 @@ namespace quorvan {
 struct PipelineCancelled {};
 
 struct SegmentSettings {
-    size_t ownFrames = 96;           // frames a segment hands out (0: no segments)
+    size_t ownFrames = 128;          // frames a segment hands out (0: no segments)
     size_t maxOwnBytes = 128 * 1024;  // and the input they may take at most
     size_t checkFrames = 3;          // frames decoded past a segment's end, checked
     int warmUpFrames = -1;           // frames decoded before it; -1: as the frames need
@@ -93,7 +93,8 @@ private:
     };
     struct DecodedFrame {
         PcmFormat format;
-        std::vector<int16_t> samples;
+        size_t offset = 0;  // of its samples in the segment's pcm
+        size_t count = 0;
         uint32_t header = 0;
         uint32_t bytes = 0;
         MpegStreamDecoder::FrameInfo info;
@@ -102,6 +103,7 @@ private:
         ~Segment();
         size_t index = 0;
         int64_t base = 0;  // stream offset of bytes[0]
+        int64_t end = 0;   // and of the byte after the last
         std::vector<unsigned char> bytes;
         std::vector<PlannedFrame> frames;  // warm-up, own, then the checked ones
         size_t warm = 0;
@@ -113,6 +115,7 @@ private:
         bool clean = false;    // every frame decoded as planned
         std::atomic<bool> dropped{false};  // no longer wanted
         std::vector<DecodedFrame> out;  // frames[warm...]
+        std::vector<int16_t> pcm;       // their samples
         PcmFormat format;
         mpg123_handle_struct* handle = nullptr;
     };
@@ -128,13 +131,17 @@ private:
     // The decoder's side.
     SegmentPtr WaitFor(size_t index);
     bool Continues(const Segment& before, const Segment& after) const;
-    void Emit(const DecodedFrame& d, MpegStreamDecoder::FedFrame& f);
+    void Emit(const Segment& s, const DecodedFrame& d, MpegStreamDecoder::FedFrame& f);
     void StopSegments(std::unique_lock<std::mutex>& lock);
 
     const SegmentSettings m_settings;
 
     mutable std::mutex m_mutex;
-    std::condition_variable m_changed;  // any of the below
+    // Woken: a worker when there is a segment to decode, the reader when
+    // there is room for one, the decoder when one was decoded; all three
+    // when planning or everything stops.
+    std::condition_variable m_jobs, m_room, m_done;
+    std::vector<std::vector<int16_t>> m_pool;  // pcm buffers to use again
     bool m_cancelled = false;
     bool m_planningEnded = false;  // no segment will be added
     std::deque<SegmentPtr> m_segments;  // in order; the decoder's first
