@@ -157,8 +157,7 @@ void DecodePipeline::DecodeLoop()
             if (d.status == MpegStreamDecoder::kAudio) {
                 d.format = chunk.format;
                 if (chunk.samples)
-                    d.samples.assign(chunk.samples,
-                                     chunk.samples + chunk.frames * static_cast<size_t>(chunk.format.channels));
+                    m_decoder.TakeSamples(d.samples);
             }
             bool end = d.status == MpegStreamDecoder::kEnd;
             if (!m_decoded.Push(std::move(d)))

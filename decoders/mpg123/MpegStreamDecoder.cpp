@@ -340,6 +340,7 @@ void MpegStreamDecoder::TakeInfoFrame(const InfoFrame& tag)
 void MpegStreamDecoder::StartPart(const InfoFrame& tag)
 {
     m_hold = Block();
+    m_holdHead = 0;
     bool known = tag.delay >= 0 && tag.padding >= 0;
     m_skipStart = known ? static_cast<size_t>(tag.delay) + kDecoderDelay : 0;
     m_endTrim = known && static_cast<size_t>(tag.padding) > kDecoderDelay
@@ -356,11 +357,15 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
     frames -= skip;
     if (frames == 0)
         return;
-    if (m_endTrim == 0 || (!m_hold.samples.empty() && m_hold.format != format)) {
+    bool holding = m_hold.samples.size() > m_holdHead;
+    if (m_endTrim == 0 || (holding && m_hold.format != format)) {
         // No padding to trim, or the stream changed format: nothing is held.
-        if (!m_hold.samples.empty())
+        if (holding) {
+            m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
             m_ready.push_back(std::move(m_hold));
+        }
         m_hold = Block();
+        m_holdHead = 0;
         m_endTrim = 0;
         Block b;
         b.format = format;
@@ -368,15 +373,22 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
         m_ready.push_back(std::move(b));
         return;
     }
+    // What was handed out stays at the front of m_hold for a while, so that
+    // the held samples are not moved at every frame.
+    if (m_holdHead >= 64 * 1024) {
+        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
+        m_holdHead = 0;
+    }
     m_hold.format = format;
     m_hold.samples.insert(m_hold.samples.end(), samples, samples + frames * channels);
-    size_t held = m_hold.Frames();
+    size_t held = (m_hold.samples.size() - m_holdHead) / channels;
     if (held > m_endTrim) {
         size_t values = (held - m_endTrim) * channels;
         Block b;
         b.format = format;
-        b.samples.assign(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
-        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
+        auto from = m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead);
+        b.samples.assign(from, from + static_cast<ptrdiff_t>(values));
+        m_holdHead += values;
         m_ready.push_back(std::move(b));
     }
 }
@@ -451,6 +463,7 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
                 EmitRun();
             ClearRun();
             m_hold = Block();
+            m_holdHead = 0;
             DestroyHandle();
             continue;
         }
@@ -521,6 +534,7 @@ int MpegStreamDecoder::FlushAndResync()
     m_frameHeader = 0;
     m_carry = 0;
     m_hold = Block();
+    m_holdHead = 0;
     m_endTrim = 0;
     m_skipStart = 0;
     m_ready.clear();

@@ -147,6 +147,9 @@ public:
     // Decodes on. On kAudio, *chunk stays valid until the next call.
     Status Next(PcmChunk* chunk);
 
+    // Moves the samples of the chunk Next gave last into `out`.
+    void TakeSamples(std::vector<int16_t>& out) { out.swap(m_handedOut.samples); }
+
     // Size in bytes (header included) of the last frame decoded, 0 before any.
     uint32_t FrameBytes() const { return m_frameBytes; }
     // The 32-bit header of the last frame decoded, 0 before any.
@@ -252,7 +255,8 @@ private:
     bool m_trimSetUp = false;  // the stream's own trimming is known
     size_t m_skipStart = 0;    // frames still to drop at the start
     size_t m_endTrim = 0;      // frames to drop at the end
-    Block m_hold;              // the last m_endTrim frames seen
+    Block m_hold;              // the last m_endTrim frames seen, from m_holdHead on
+    size_t m_holdHead = 0;
 
     std::deque<Block> m_ready;
     Block m_handedOut;
