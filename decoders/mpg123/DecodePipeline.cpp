@@ -16,7 +16,7 @@ size_t DecodePipeline::QueueSource::Read(void* buffer, size_t length, bool& end)
     if (!m_ended && length > 0 && m_pos == m_piece.bytes.size() && !m_piece.end) {
         Piece next;
         if (!m_pieces.Pop(next))
-            throw Cancelled();
+            throw PipelineCancelled();
         m_piece = std::move(next);
         m_pos = 0;
         if (m_piece.failed)
@@ -32,11 +32,32 @@ size_t DecodePipeline::QueueSource::Read(void* buffer, size_t length, bool& end)
     return n;
 }
 
-DecodePipeline::DecodePipeline(DecoderReadCallback callback) : m_callback(callback) {}
+namespace {
+
+SegmentSettings Settings(int threads)
+{
+    return SegmentSettings::ForThreads(threads);
+}
+
+}  // namespace
+
+// The reader may run ahead of the decoder by the segments in flight, so that
+// it never waits for the decoder while the decoder waits for a segment.
+DecodePipeline::DecodePipeline(DecoderReadCallback callback, int threads)
+    : m_callback(callback),
+      m_threads(threads),
+      m_pieces(kPieces + Settings(threads).inFlight * ((Settings(threads).maxOwnBytes + MpegStreamDecoder::kReadChunk - 1) /
+                                                    MpegStreamDecoder::kReadChunk))
+{
+    SegmentSettings settings = Settings(threads);
+    if (settings.ownFrames > 0 && threads > 1)
+        m_segments.reset(new SegmentedStream(settings));
+}
 
 DecodePipeline::~DecodePipeline()
 {
     Stop();
+
 }
 
 int DecodePipeline::Open()
@@ -44,6 +65,10 @@ int DecodePipeline::Open()
     int rc = m_decoder.Open();
     if (rc != 0)
         return rc;
+    if (m_segments) {
+        m_decoder.SetFeed(m_segments.get());
+        m_planning = true;
+    }
     return Start() ? 0 : kNoThreads;
 }
 
@@ -53,6 +78,9 @@ bool DecodePipeline::Start()
         // The reader last: if any thread cannot be started, nothing was read.
         m_resampling = std::thread(&DecodePipeline::ResampleLoop, this);
         m_decoding = std::thread(&DecodePipeline::DecodeLoop, this);
+        if (m_segments)
+            for (int i = 0; i < m_threads; ++i)
+                m_workers.emplace_back(&SegmentedStream::WorkLoop, m_segments.get());
         if (m_readAll)
             m_pieces.Close();
         else
@@ -69,9 +97,14 @@ void DecodePipeline::Stop()
     m_pieces.Cancel();
     m_decoded.Cancel();
     m_blocks.Cancel();
+    if (m_segments)
+        m_segments->Cancel();
     for (std::thread* t : {&m_reader, &m_decoding, &m_resampling})
         if (t->joinable())
             t->join();
+    for (std::thread& t : m_workers)
+        t.join();
+    m_workers.clear();
 }
 
 void DecodePipeline::ReadLoop()
@@ -85,14 +118,23 @@ void DecodePipeline::ReadLoop()
                 m_unsent.bytes.resize(m_callback.Read(m_unsent.bytes.data(), m_unsent.bytes.size(), end));
                 m_unsent.end = end;
                 m_hasUnsent = true;
+                if (m_planning)
+                    m_segments->Append(m_unsent.bytes.data(), m_unsent.bytes.size(), end);
             }
             bool last = m_unsent.end;
             if (!m_pieces.Push(std::move(m_unsent)))
                 return;  // stopped; the piece stays for a restart
             m_hasUnsent = false;
             m_readAll = last;
+            if (m_planning)
+                m_planning = m_segments->Plan();
         }
+    } catch (const PipelineCancelled&) {
+        return;
     } catch (...) {
+        if (m_planning)
+            m_segments->EndPlanning();
+        m_planning = false;
         Piece failed;
         failed.end = failed.failed = true;
         m_hasUnsent = false;
@@ -115,8 +157,7 @@ void DecodePipeline::DecodeLoop()
             if (d.status == MpegStreamDecoder::kAudio) {
                 d.format = chunk.format;
                 if (chunk.samples)
-                    d.samples.assign(chunk.samples,
-                                     chunk.samples + chunk.frames * static_cast<size_t>(chunk.format.channels));
+                    m_decoder.TakeSamples(d.samples);
             }
             bool end = d.status == MpegStreamDecoder::kEnd;
             if (!m_decoded.Push(std::move(d)))
@@ -124,7 +165,7 @@ void DecodePipeline::DecodeLoop()
             if (end)
                 break;
         }
-    } catch (const Cancelled&) {
+    } catch (const PipelineCancelled&) {
         return;
     } catch (...) {
         Decoded failed;
@@ -184,7 +225,13 @@ void DecodePipeline::Next(MasdBlock& block, int16_t* out)
 int DecodePipeline::FlushAndResync()
 {
     // What the reader read ahead stays: it was never given to the decoder.
+    // The segments go: the decoder's flush ends its feed.
     Stop();
+    if (m_segments) {
+        m_stats = m_segments->Stats();
+        m_segments.reset();
+    }
+    m_planning = false;
     m_decoded.Clear();
     m_blocks.Clear();
     m_maker.Reset();

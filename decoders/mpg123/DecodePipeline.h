@@ -1,24 +1,30 @@
 // A decoder instance on threads of its own, so that reading, decoding,
 // resampling and the caller's writing overlap:
 //   reader:     calls the read callback (the only thread that does) in the
-//               pieces the decoder asks for;
-//   decoder:    MpegStreamDecoder on those pieces;
+//               pieces the decoder asks for, and plans the segments;
+//   workers:    decode the segments of a plain stretch of frames in
+//               parallel (SegmentedStream), one per thread;
+//   decoder:    MpegStreamDecoder on those pieces, with the workers' frames
+//               in place of its own decoding while they last;
 //   resampler:  BlockMaker, which makes the masd_decode results;
 //   the caller: takes the results one by one.
 // Bounded queues between the stages keep the memory small whatever the
 // stream's length. The decoder sees the same pieces as on one thread and the
 // results are made by the same code in the same order, so they are the same.
-// Every thread is joined before FlushAndResync or the destructor returns.
+// Every thread is joined before FlushAndResync or the destructor returns;
+// after a FlushAndResync the rest of the stream is not cut into segments.
 #ifndef QUORVAN_DECODERS_DECODEPIPELINE_H
 #define QUORVAN_DECODERS_DECODEPIPELINE_H
 
 #include <stdint.h>
 
+#include <memory>
 #include <thread>
 #include <vector>
 
 #include "HandOffQueue.h"
 #include "MasdBlocks.h"
+#include "SegmentedStream.h"
 
 namespace quorvan {
 
@@ -31,7 +37,7 @@ public:
     // Open's result when the threads cannot be started; nothing was read.
     static constexpr int kNoThreads = -1000;
 
-    explicit DecodePipeline(DecoderReadCallback callback);
+    DecodePipeline(DecoderReadCallback callback, int threads);
     ~DecodePipeline() override;
     DecodePipeline(const DecodePipeline&) = delete;
     DecodePipeline& operator=(const DecodePipeline&) = delete;
@@ -39,6 +45,9 @@ public:
     int Open() override;
     void Next(MasdBlock& block, int16_t* out) override;
     int FlushAndResync() override;
+
+    // What became of the segments so far (after the threads were joined).
+    SegmentStats Stats() const { return m_segments ? m_segments->Stats() : m_stats; }
 
 private:
     struct Piece {
@@ -54,7 +63,6 @@ private:
         uint32_t bytes = 0;
         bool failed = false;
     };
-    struct Cancelled {};
     // The decoder's input: the reader's pieces, in order.
     class QueueSource : public ByteSource {
     public:
@@ -75,13 +83,18 @@ private:
     void ResampleLoop();
 
     CallbackSource m_callback;
-    HandOffQueue<Piece> m_pieces{kPieces};
+    const int m_threads;
+    std::unique_ptr<SegmentedStream> m_segments;  // null once no segments are made
+    SegmentStats m_stats;                         // theirs, after that
+    bool m_planning = false;                      // the reader hands pieces to m_segments
+    HandOffQueue<Piece> m_pieces;
     QueueSource m_queued{m_pieces};
     MpegStreamDecoder m_decoder{m_queued};
     HandOffQueue<Decoded> m_decoded{kChunks};
     BlockMaker m_maker{true};
     HandOffQueue<MasdBlock> m_blocks{kBlocks};
     std::thread m_reader, m_decoding, m_resampling;
+    std::vector<std::thread> m_workers;
 
     // Owned by the reader while it runs.
     Piece m_unsent;          // read, but not yet queued when the reader was stopped

@@ -34,8 +34,9 @@ void EmptyBlock(PcmBlock* pcm)
 // threads cannot be started (nothing was read then), one thread after all.
 int OpenBlocks(Instance& in, DecoderReadCallback callback)
 {
-    if (quorvan::DecoderThreads() > 1) {
-        in.blocks.reset(new DecodePipeline(callback));
+    int threads = quorvan::DecoderThreads();
+    if (threads > 1) {
+        in.blocks.reset(new DecodePipeline(callback, threads));
         int rc = in.blocks->Open();
         if (rc != DecodePipeline::kNoThreads)
             return rc;

@@ -59,12 +59,14 @@ int MpegStreamDecoder::Open()
     return CreateHandle();
 }
 
-int MpegStreamDecoder::CreateHandle()
+mpg123_handle* MpegStreamDecoder::NewHandle(int* errOut)
 {
     int err = MPG123_OK;
     mpg123_handle* h = mpg123_new(nullptr, &err);
-    if (!h)
-        return err != MPG123_OK ? err : MPG123_ERR;
+    if (!h) {
+        *errOut = err != MPG123_OK ? err : MPG123_ERR;
+        return nullptr;
+    }
     // Quiet; tags skipped, not parsed; no resampling of its own; resync
     // through junk of any length.
     //
@@ -98,12 +100,24 @@ int MpegStreamDecoder::CreateHandle()
         err = mpg123_open_feed(h);
     if (err != MPG123_OK) {
         mpg123_delete(h);
-        return err;
+        *errOut = err;
+        return nullptr;
     }
+    return h;
+}
+
+int MpegStreamDecoder::CreateHandle()
+{
+    int err = MPG123_OK;
+    mpg123_handle* h = NewHandle(&err);
+    if (!h)
+        return err;
     m_handle = h;
     // Offsets count from the first byte this handle is fed, as libmpg123's do.
     m_junk.Reset();
     m_infoScanner.Reset();
+    m_fedEnd = 0;
+    m_positionBase = 0;
     m_format = PcmFormat();
     m_stuck = 0;
     m_lastFill = 0;
@@ -113,6 +127,50 @@ int MpegStreamDecoder::CreateHandle()
     m_anchored = false;
     m_anchor = FrameInfo();
     return MPG123_OK;
+}
+
+bool MpegStreamDecoder::Adopt(const FedFrame& f)
+{
+    DestroyHandle();
+    m_handle = f.handle;
+    m_positionBase = f.base;
+    // It has all that was fed up to fedTo; the rest of what this decoder fed
+    // (nothing was dropped before fedTo, so offsets agree) follows.
+    bool ok = f.fedTo <= m_fedEnd && f.fedTo >= m_unfedStart &&
+              m_fedEnd - m_unfedStart == static_cast<int64_t>(m_unfed.size());
+    if (ok && m_readahead)
+        ok = mpg123_param(m_handle, MPG123_REMOVE_FLAGS, MPG123_NO_READAHEAD, 0) == MPG123_OK;
+    size_t from = ok ? static_cast<size_t>(f.fedTo - m_unfedStart) : 0;
+    if (ok && from < m_unfed.size())
+        ok = mpg123_feed(m_handle, m_unfed.data() + from, m_unfed.size() - from) == MPG123_OK;
+    m_unfed = std::vector<unsigned char>();
+    if (!ok)
+        return ResetHandle();
+    return true;
+}
+
+bool MpegStreamDecoder::SkipsFrame(uint32_t header)
+{
+    return WouldWarnAboutStereoBound(header);
+}
+
+void MpegStreamDecoder::Describe(mpg123_handle* h, const PcmFormat& format, int64_t base, FrameInfo* info,
+                                 uint32_t* frameBytes)
+{
+    mpg123_frameinfo2 fi;
+    memset(&fi, 0, sizeof fi);
+    mpg123_info2(h, &fi);
+    *frameBytes = fi.framesize > 0 ? static_cast<uint32_t>(fi.framesize) : 0;
+    info->key.version = fi.version;
+    info->key.layer = fi.layer;
+    info->key.rate = format.rate;
+    info->key.channels = format.channels;
+    info->key.modeClass = fi.mode == MPG123_M_JOINT ? MPG123_M_STEREO : fi.mode;
+    info->key.flags = fi.flags & (MPG123_CRC | MPG123_COPYRIGHT | MPG123_ORIGINAL);
+    info->key.emphasis = fi.emphasis;
+    info->key.freeFormat = fi.bitrate == 0;
+    info->position = static_cast<int64_t>(mpg123_framepos(h)) + base;
+    info->bytes = fi.framesize;
 }
 
 void MpegStreamDecoder::DestroyHandle()
@@ -156,10 +214,14 @@ bool MpegStreamDecoder::FeedMore()
     }
     m_infoScanner.Scan(m_input.data(), size, feed);
     m_stuck = 0;
-    if (feed > 0 && mpg123_feed(m_handle, m_input.data(), feed) != MPG123_OK) {
+    if (feed > 0 && m_feed) {
+        m_unfedStart = m_fedEnd;
+        m_unfed.assign(m_input.data(), m_input.data() + feed);
+    } else if (feed > 0 && mpg123_feed(m_handle, m_input.data(), feed) != MPG123_OK) {
         m_carry = 0;
         return ResetHandle();
     }
+    m_fedEnd += static_cast<int64_t>(feed);
     memmove(m_input.data(), m_input.data() + feed, keep);
     m_carry = keep;
     return feed > 0 || !m_inputEnded;
@@ -171,6 +233,30 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
         mpg123_handle* h = m_handle;
         if (!h)
             return kEnd;
+        if (m_feed) {
+            m_fed = FedFrame();
+            m_feed->Next(m_fed);
+            if (m_fed.own) {
+                m_feed = nullptr;
+                if (m_fed.handle && !Adopt(m_fed))
+                    return kEnd;
+                continue;
+            }
+            // Read as far as libmpg123 would have had to for this frame.
+            int64_t end = m_fed.info.position + m_fed.info.bytes;
+            while (m_fedEnd < end && FeedMore()) {
+            }
+            m_format = m_fed.format;
+            m_frameHeader = m_fed.header;
+            m_frameBytes = m_fed.bytes;
+            m_stuck = 0;
+            *info = m_fed.info;
+            frame->format = m_format;
+            frame->samples = m_fed.samples;
+            frame->frames = m_fed.frames;
+            TakeJunkBefore(info);
+            return kAudio;
+        }
         off_t num = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
@@ -224,29 +310,21 @@ MpegStreamDecoder::Status MpegStreamDecoder::DecodeOne(PcmChunk* frame, FrameInf
             return kError;
         }
         m_stuck = 0;
-        mpg123_frameinfo2 fi;
-        memset(&fi, 0, sizeof fi);
-        mpg123_info2(h, &fi);
-        m_frameBytes = fi.framesize > 0 ? static_cast<uint32_t>(fi.framesize) : 0;
-        info->key.version = fi.version;
-        info->key.layer = fi.layer;
-        info->key.rate = m_format.rate;
-        info->key.channels = m_format.channels;
-        info->key.modeClass = fi.mode == MPG123_M_JOINT ? MPG123_M_STEREO : fi.mode;
-        info->key.flags = fi.flags & (MPG123_CRC | MPG123_COPYRIGHT | MPG123_ORIGINAL);
-        info->key.emphasis = fi.emphasis;
-        info->key.freeFormat = fi.bitrate == 0;
-        info->position = static_cast<int64_t>(mpg123_framepos(h));
-        info->bytes = fi.framesize;
-        std::deque<DroppedJunk>& junk = m_junk.dropped();
-        while (!junk.empty() && junk.front().offset < info->position)
-            junk.pop_front();
-        info->junkBefore = !junk.empty() && junk.front().offset == info->position ? junk.front().bytes : 0;
+        Describe(h, m_format, m_positionBase, info, &m_frameBytes);
+        TakeJunkBefore(info);
         frame->format = m_format;
         frame->samples = reinterpret_cast<const int16_t*>(audio);
         frame->frames = audio ? bytes / (2u * static_cast<size_t>(m_format.channels)) : 0;
         return kAudio;
     }
+}
+
+void MpegStreamDecoder::TakeJunkBefore(FrameInfo* info)
+{
+    std::deque<DroppedJunk>& junk = m_junk.dropped();
+    while (!junk.empty() && junk.front().offset < info->position)
+        junk.pop_front();
+    info->junkBefore = !junk.empty() && junk.front().offset == info->position ? junk.front().bytes : 0;
 }
 
 void MpegStreamDecoder::TakeInfoFrame(const InfoFrame& tag)
@@ -262,6 +340,7 @@ void MpegStreamDecoder::TakeInfoFrame(const InfoFrame& tag)
 void MpegStreamDecoder::StartPart(const InfoFrame& tag)
 {
     m_hold = Block();
+    m_holdHead = 0;
     bool known = tag.delay >= 0 && tag.padding >= 0;
     m_skipStart = known ? static_cast<size_t>(tag.delay) + kDecoderDelay : 0;
     m_endTrim = known && static_cast<size_t>(tag.padding) > kDecoderDelay
@@ -278,11 +357,15 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
     frames -= skip;
     if (frames == 0)
         return;
-    if (m_endTrim == 0 || (!m_hold.samples.empty() && m_hold.format != format)) {
+    bool holding = m_hold.samples.size() > m_holdHead;
+    if (m_endTrim == 0 || (holding && m_hold.format != format)) {
         // No padding to trim, or the stream changed format: nothing is held.
-        if (!m_hold.samples.empty())
+        if (holding) {
+            m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
             m_ready.push_back(std::move(m_hold));
+        }
         m_hold = Block();
+        m_holdHead = 0;
         m_endTrim = 0;
         Block b;
         b.format = format;
@@ -290,15 +373,22 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
         m_ready.push_back(std::move(b));
         return;
     }
+    // What was handed out stays at the front of m_hold for a while, so that
+    // the held samples are not moved at every frame.
+    if (m_holdHead >= 64 * 1024) {
+        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
+        m_holdHead = 0;
+    }
     m_hold.format = format;
     m_hold.samples.insert(m_hold.samples.end(), samples, samples + frames * channels);
-    size_t held = m_hold.Frames();
+    size_t held = (m_hold.samples.size() - m_holdHead) / channels;
     if (held > m_endTrim) {
         size_t values = (held - m_endTrim) * channels;
         Block b;
         b.format = format;
-        b.samples.assign(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
-        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(values));
+        auto from = m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead);
+        b.samples.assign(from, from + static_cast<ptrdiff_t>(values));
+        m_holdHead += values;
         m_ready.push_back(std::move(b));
     }
 }
@@ -373,6 +463,7 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
                 EmitRun();
             ClearRun();
             m_hold = Block();
+            m_holdHead = 0;
             DestroyHandle();
             continue;
         }
@@ -436,11 +527,14 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
 
 int MpegStreamDecoder::FlushAndResync()
 {
+    m_feed = nullptr;
+    m_unfed = std::vector<unsigned char>();
     ClearRun();
     m_frameBytes = 0;
     m_frameHeader = 0;
     m_carry = 0;
     m_hold = Block();
+    m_holdHead = 0;
     m_endTrim = 0;
     m_skipStart = 0;
     m_ready.clear();

@@ -82,28 +82,7 @@ public:
     // Bytes asked of the source at a time.
     static constexpr size_t kReadChunk = 64 * 1024;
 
-    explicit MpegStreamDecoder(ByteSource& source);
-    ~MpegStreamDecoder();
-    MpegStreamDecoder(const MpegStreamDecoder&) = delete;
-    MpegStreamDecoder& operator=(const MpegStreamDecoder&) = delete;
-
-    // Prepares libmpg123. Returns 0 or a negative libmpg123 error code.
-    int Open();
-
-    // Decodes on. On kAudio, *chunk stays valid until the next call.
-    Status Next(PcmChunk* chunk);
-
-    // Size in bytes (header included) of the last frame decoded, 0 before any.
-    uint32_t FrameBytes() const { return m_frameBytes; }
-    // The 32-bit header of the last frame decoded, 0 before any.
-    uint32_t FrameHeader() const { return m_frameHeader; }
-
-    // Drops everything buffered, input and output, and searches the stream
-    // afresh from the next input byte. Returns 0 or a negative libmpg123
-    // error code.
-    int FlushAndResync();
-
-private:
+    // What identifies a frame toward its chain, and where it lies.
     struct FrameKey {
         int version = -1;
         int layer = -1;
@@ -130,6 +109,71 @@ private:
         int64_t bytes = 0;
         int64_t junkBefore = 0;  // dropped right before it (see JunkBetweenFrames)
     };
+    // Frames decoded by other libmpg123 handles, handed to the decoder in
+    // stream order in place of its own decoding (see SegmentedStream). The
+    // decoder still reads its input as it would, and does everything else as
+    // it would: only the handle's work is done elsewhere.
+    struct FedFrame {
+        // Decode on alone from here. `handle`, when set, is taken over: it
+        // was fed the stream's bytes [base, fedTo), which hold every frame
+        // fed so far from some frame on, and decoded all of them.
+        bool own = false;
+        mpg123_handle_struct* handle = nullptr;
+        int64_t base = 0;
+        int64_t fedTo = 0;
+        // Otherwise a frame: its audio, header, size and place.
+        PcmFormat format;
+        const int16_t* samples = nullptr;
+        size_t frames = 0;
+        uint32_t header = 0;
+        uint32_t bytes = 0;
+        FrameInfo info;
+    };
+    class FrameFeed {
+    public:
+        virtual ~FrameFeed() = default;
+        // The next frame, or `own`; throws to stop the decoder.
+        virtual void Next(FedFrame& frame) = 0;
+    };
+
+    explicit MpegStreamDecoder(ByteSource& source);
+    ~MpegStreamDecoder();
+    MpegStreamDecoder(const MpegStreamDecoder&) = delete;
+    MpegStreamDecoder& operator=(const MpegStreamDecoder&) = delete;
+
+    // Prepares libmpg123. Returns 0 or a negative libmpg123 error code.
+    int Open();
+
+    // Decodes on. On kAudio, *chunk stays valid until the next call.
+    Status Next(PcmChunk* chunk);
+
+    // Moves the samples of the chunk Next gave last into `out`.
+    void TakeSamples(std::vector<int16_t>& out) { out.swap(m_handedOut.samples); }
+
+    // Size in bytes (header included) of the last frame decoded, 0 before any.
+    uint32_t FrameBytes() const { return m_frameBytes; }
+    // The 32-bit header of the last frame decoded, 0 before any.
+    uint32_t FrameHeader() const { return m_frameHeader; }
+
+    // Drops everything buffered, input and output, and searches the stream
+    // afresh from the next input byte. Returns 0 or a negative libmpg123
+    // error code.
+    int FlushAndResync();
+
+    // Takes the frames from `feed` until it says otherwise; before the first
+    // call of Next. FlushAndResync ends it.
+    void SetFeed(FrameFeed* feed) { m_feed = feed; }
+
+    // A libmpg123 handle set up as the decoder's own, opened for feeding;
+    // null on failure, with the error in *err.
+    static mpg123_handle_struct* NewHandle(int* err);
+    // The frame `h` decoded last, whose first fed byte lies at `base`.
+    static void Describe(mpg123_handle_struct* h, const PcmFormat& format, int64_t base, FrameInfo* info,
+                         uint32_t* frameBytes);
+    // True for a frame the decoder skips without decoding it.
+    static bool SkipsFrame(uint32_t header);
+
+private:
     struct Block {
         PcmFormat format;
         std::vector<int16_t> samples;
@@ -163,6 +207,10 @@ private:
     // The frames held back become audio.
     void EmitRun();
     void ClearRun();
+    // The junk dropped right before the frame (see JunkBetweenFrames).
+    void TakeJunkBefore(FrameInfo* info);
+    // Takes over a fed decoder's handle (see FedFrame).
+    bool Adopt(const FedFrame& f);
 
     ByteSource& m_source;
     mpg123_handle_struct* m_handle = nullptr;
@@ -170,6 +218,15 @@ private:
     JunkBetweenFrames m_junk;
     InfoFrameScanner m_infoScanner;
     size_t m_carry = 0;  // bytes kept at the front of m_input for the next feed
+    // Bytes fed so far, counted as the handle's positions are (plus
+    // m_positionBase); while frames are fed from elsewhere, the handle is not
+    // fed, and the last piece it would have been fed is kept in m_unfed.
+    int64_t m_fedEnd = 0;
+    int64_t m_positionBase = 0;
+    FrameFeed* m_feed = nullptr;
+    FedFrame m_fed;
+    std::vector<unsigned char> m_unfed;
+    int64_t m_unfedStart = 0;
     bool m_inputEnded = false;
     // libmpg123 looks ahead at the first frame, and needs to at free-format
     // frames: once those are seen in the input, it does so for this handle.
@@ -198,7 +255,8 @@ private:
     bool m_trimSetUp = false;  // the stream's own trimming is known
     size_t m_skipStart = 0;    // frames still to drop at the start
     size_t m_endTrim = 0;      // frames to drop at the end
-    Block m_hold;              // the last m_endTrim frames seen
+    Block m_hold;              // the last m_endTrim frames seen, from m_holdHead on
+    size_t m_holdHead = 0;
 
     std::deque<Block> m_ready;
     Block m_handedOut;

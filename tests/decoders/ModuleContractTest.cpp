@@ -15,9 +15,12 @@
 #include <vector>
 
 #include "Conformance.h"
+#include "DecodePipeline.h"
 #include "DecoderApi.h"
 #include "DecoderTestSupport.h"
+#include "MasdBlocks.h"
 #include "QuorvanDecoderModules.h"
+#include "StreamDecoding.h"
 
 using namespace qvtest;
 
@@ -377,14 +380,11 @@ TEST_F(ModuleContract, HeaderFieldsAreDescribedInWords)
     }
 }
 
-// The instance's threads change nothing: every result, frame word, sample
-// and read of the input is the same with 1, 2 and 4 threads, for clean,
-// damaged and junk-laden streams of every kind.
-TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
+// The streams the thread tests decode: clean ones of every kind, long enough
+// to be cut into segments; damaged, junk-laden, joined and short ones; noise;
+// the conformance streams when present.
+std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStreams(const ScratchDir& dir)
 {
-    if (!HaveTool("lame") || !HaveTool("twolame"))
-        GTEST_SKIP() << "lame or twolame not available";
-    ScratchDir dir;
     std::vector<std::pair<std::string, std::vector<unsigned char>>> streams;
     struct Made {
         const char* name;
@@ -394,10 +394,11 @@ TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
     };
     for (const Made& m : {Made{"44k.mp3", 44100, 2, "lame --quiet -b 192"}, Made{"vbr.mp3", 44100, 2, "lame --quiet -V 4"},
                           Made{"48k.mp3", 48000, 2, "lame --quiet -b 256"}, Made{"22k.mp3", 22050, 1, "lame --quiet -b 48"},
-                          Made{"48k.mp2", 48000, 2, "twolame --quiet -b 192"}}) {
+                          Made{"48k.mp2", 48000, 2, "twolame --quiet -b 192"},
+                          Made{"32k-mono.mp3", 32000, 1, "lame --quiet -m m -b 32"}}) {
         std::string wav = dir.Path(std::string(m.name) + ".wav");
-        ASSERT_TRUE(WriteTestSignal(wav, m.rate, m.channels, static_cast<size_t>(m.rate) * 20));
-        ASSERT_TRUE(RunCommand(std::string(m.encoder) + " '" + wav + "' '" + dir.Path(m.name) + "'"));
+        EXPECT_TRUE(WriteTestSignal(wav, m.rate, m.channels, static_cast<size_t>(m.rate) * 20));
+        EXPECT_TRUE(RunCommand(std::string(m.encoder) + " '" + wav + "' '" + dir.Path(m.name) + "'"));
         streams.emplace_back(m.name, ReadFile(dir.Path(m.name)));
     }
     // Damage: junk of 1 to 300 bytes every few frames, a zeroed stretch, a cut.
@@ -418,6 +419,31 @@ TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
         damaged.resize(damaged.size() - 777);
         streams.emplace_back("damaged " + streams[source].first, damaged);
     }
+    const std::vector<unsigned char>& clean = streams[0].second;
+    // Clean for a while, then a stray byte after every third frame; a zeroed
+    // frame in the middle; a tag at the end; two encoded files joined; files
+    // of a few frames, one cut inside a frame.
+    const std::vector<size_t> at = FrameOffsets(clean);
+    size_t cut = at[at.size() / 2];
+    std::vector<unsigned char> junky(clean.begin(), clean.begin() + static_cast<ptrdiff_t>(cut));
+    std::vector<unsigned char> rest(clean.begin() + static_cast<ptrdiff_t>(cut), clean.end());
+    std::vector<unsigned char> junkyRest = WithJunkAfterFrames(rest, 3, 1, 1, 5);
+    junky.insert(junky.end(), junkyRest.begin(), junkyRest.end());
+    streams.emplace_back("junk after the middle", junky);
+    std::vector<unsigned char> zeroed = clean;
+    std::fill(zeroed.begin() + static_cast<ptrdiff_t>(cut), zeroed.begin() + static_cast<ptrdiff_t>(cut + 600), 0);
+    streams.emplace_back("zeroed frame", zeroed);
+    std::vector<unsigned char> tagged = clean;
+    tagged.insert(tagged.end(), {'T', 'A', 'G'});
+    tagged.resize(tagged.size() + 125, ' ');
+    streams.emplace_back("ID3v1 tag", tagged);
+    std::vector<unsigned char> joined = clean;
+    joined.insert(joined.end(), streams[1].second.begin(), streams[1].second.end());
+    streams.emplace_back("joined", joined);
+    for (size_t frames : {2u, 5u, 120u})
+        streams.emplace_back(std::to_string(frames) + " frames",
+                             std::vector<unsigned char>(clean.begin(), clean.begin() + static_cast<ptrdiff_t>(at[frames])));
+    streams.emplace_back("cut in a frame", std::vector<unsigned char>(clean.begin(), clean.begin() + 40000));
     std::vector<unsigned char> noise(300000);
     for (unsigned char& c : noise)
         c = static_cast<unsigned char>(rng());
@@ -425,7 +451,18 @@ TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
     if (!ConformanceDir().empty())
         for (const ConformanceVector& v : StandardVectors())
             streams.emplace_back(v.name, ReadFile(ConformanceDir() + "/standard/" + v.name + ".bit"));
+    return streams;
+}
 
+// The instance's threads change nothing: every result, frame word, sample
+// and read of the input is the same with 1, 2 and 4 threads, for every kind
+// of stream, with segments of the usual size and with small ones (many seams).
+TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
+{
+    if (!HaveTool("lame") || !HaveTool("twolame"))
+        GTEST_SKIP() << "lame or twolame not available";
+    ScratchDir dir;
+    std::vector<std::pair<std::string, std::vector<unsigned char>>> streams = ThreadTestStreams(dir);
     for (const auto& stream : streams) {
         SCOPED_TRACE(stream.first);
         RunLog one;
@@ -436,16 +473,84 @@ TEST_F(ModuleContract, OneTwoAndFourThreadsGiveTheSameResults)
             asked = g_input.asked;
         }
         ASSERT_EQ(one.initResult, DECODER_OK);
-        for (const char* n : {"2", "4"}) {
-            SCOPED_TRACE(n);
-            ScopedEnv threads("QUORVAN_DECODER_THREADS", n);
-            RunLog many = RunDecoder(m_masd, stream.second);
-            EXPECT_EQ(many.initResult, DECODER_OK);
-            EXPECT_EQ(many.results, one.results);
-            EXPECT_EQ(many.words, one.words);
-            EXPECT_TRUE(many.samples == one.samples) << many.frames << " frames against " << one.frames;
-            EXPECT_EQ(g_input.asked, asked);
-            EXPECT_FALSE(g_input.callAfterShortRead);
+        for (const char* frames : {"", "7"}) {
+            ScopedEnv segments("QUORVAN_DECODER_SEGMENT_FRAMES", frames);
+            for (const char* n : {"2", "4"}) {
+                SCOPED_TRACE(std::string(n) + " threads, segments of " + (*frames ? frames : "the usual size"));
+                ScopedEnv threads("QUORVAN_DECODER_THREADS", n);
+                RunLog many = RunDecoder(m_masd, stream.second);
+                EXPECT_EQ(many.initResult, DECODER_OK);
+                EXPECT_EQ(many.results, one.results);
+                EXPECT_EQ(many.words, one.words);
+                EXPECT_TRUE(many.samples == one.samples) << many.frames << " frames against " << one.frames;
+                EXPECT_EQ(g_input.asked, asked);
+                EXPECT_FALSE(g_input.callAfterShortRead);
+            }
+        }
+    }
+}
+
+struct BlockLog {
+    std::vector<int> results;
+    std::vector<uint32_t> words;
+    std::vector<int16_t> samples;
+};
+
+BlockLog RunBlocks(quorvan::BlockSource& source, const std::vector<unsigned char>& bytes)
+{
+    g_input = CallbackInput();
+    g_input.bytes = bytes;
+    BlockLog log;
+    EXPECT_EQ(source.Open(), 0);
+    std::vector<int16_t> out(quorvan::kBlockFrames * 2);
+    for (int i = 0; i < 200000; ++i) {
+        quorvan::MasdBlock block;
+        source.Next(block, out.data());
+        log.results.push_back(block.rc);
+        log.words.push_back(block.frameHeader);
+        log.samples.insert(log.samples.end(), out.begin(), out.begin() + static_cast<ptrdiff_t>(block.frames * 2));
+        if (block.rc == DECODER_END)
+            break;
+    }
+    return log;
+}
+
+// Where segments are cut, their seams are checked: segments whose decoders
+// start too late (no warm-up) never match at a seam, and the decoder of the
+// segment before goes on alone; either way the results are those of one
+// thread.
+TEST_F(ModuleContract, SegmentSeamsJoinOrFallBackToOneDecoder)
+{
+    if (!HaveTool("lame"))
+        GTEST_SKIP() << "lame not available";
+    ScratchDir dir;
+    ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 44100, 2, 44100 * 20));
+    ASSERT_TRUE(RunCommand("lame --quiet -b 160 '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp3") + "'"));
+    std::vector<unsigned char> bytes = ReadFile(dir.Path("a.mp3"));
+    quorvan::SequentialBlocks sequential(ReadCallback);
+    BlockLog one = RunBlocks(sequential, bytes);
+    ASSERT_GT(one.samples.size(), 44100u * 2 * 19);
+    for (const char* warmUp : {"", "0"}) {
+        SCOPED_TRACE(std::string("warm-up ") + warmUp);
+        ScopedEnv forced("QUORVAN_DECODER_SEGMENT_WARMUP", warmUp);
+        quorvan::SegmentStats stats;
+        BlockLog many;
+        {
+            quorvan::DecodePipeline pipeline(ReadCallback, 2);
+            many = RunBlocks(pipeline, bytes);
+            stats = pipeline.Stats();
+        }
+        EXPECT_EQ(many.results, one.results);
+        EXPECT_EQ(many.words, one.words);
+        EXPECT_TRUE(many.samples == one.samples);
+        if (*warmUp) {
+            EXPECT_EQ(stats.joined, 0u);
+            EXPECT_EQ(stats.fellBack, 1u);
+        } else {
+            // 20 s at 160 kbit/s: 766 frames, segments of 128.
+            EXPECT_GE(stats.decoded, 5u);
+            EXPECT_EQ(stats.joined, stats.decoded - 1);
+            EXPECT_EQ(stats.fellBack, 0u);
         }
     }
 }
