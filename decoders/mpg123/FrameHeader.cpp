@@ -1,5 +1,7 @@
 #include "FrameHeader.h"
 
+#include <algorithm>
+
 namespace quorvan {
 
 namespace {
@@ -68,16 +70,18 @@ bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEn
     // Where the next header like the one at i starts, 0 when none follows.
     auto next = [&](size_t i) -> size_t {
         uint32_t header = headerAt(i);
-        for (size_t j = i + 4; j + 4 <= size; ++j) {
-            if (data[j] != 0xFF || (headerAt(j) & kSameKind) != (header & kSameKind))
+        size_t end = size - 3;
+        for (size_t j = NextSyncByte(data, i + 4, end); j < end; j = NextSyncByte(data, j + 1, end)) {
+            if ((headerAt(j) & kSameKind) != (header & kSameKind))
                 continue;
             return (headerAt(j) & kFixedFields) == (header & kFixedFields) ? j : 0;
         }
         return 0;
     };
     FrameHeader h;
-    for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
-        if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0 || (data[i + 2] & 0xF0) != 0)
+    size_t last = std::min(scanEnd, size >= 4 ? size - 3 : 0);  // headers may start before it
+    for (size_t i = NextSyncByte(data, 0, last); i < last; i = NextSyncByte(data, i + 1, last)) {
+        if ((data[i + 1] & 0xE0) != 0xE0 || (data[i + 2] & 0xF0) != 0)
             continue;
         if (!ParseFrameHeader(headerAt(i), &h))
             continue;

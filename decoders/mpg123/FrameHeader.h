@@ -5,6 +5,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 namespace quorvan {
 
@@ -28,6 +29,16 @@ inline uint32_t HeaderAt(const unsigned char* p)
 {
     return (static_cast<uint32_t>(p[0]) << 24) | (static_cast<uint32_t>(p[1]) << 16) |
            (static_cast<uint32_t>(p[2]) << 8) | p[3];
+}
+
+// The first i in [from, end) with data[i] == 0xFF, the first byte of every
+// frame header; `end` when there is none.
+inline size_t NextSyncByte(const unsigned char* data, size_t from, size_t end)
+{
+    if (from >= end)
+        return end;
+    const void* p = memchr(data + from, 0xFF, end - from);
+    return p ? static_cast<size_t>(static_cast<const unsigned char*>(p) - data) : end;
 }
 
 // Decodes header; false when it is no valid frame header (no sync, reserved

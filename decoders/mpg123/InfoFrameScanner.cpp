@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <algorithm>
+
 #include "FrameHeader.h"
 
 namespace quorvan {
@@ -28,8 +30,9 @@ void InfoFrameScanner::Reset()
 
 void InfoFrameScanner::Scan(const unsigned char* data, size_t size, size_t scanEnd)
 {
-    for (size_t i = 0; i < scanEnd && i + 4 <= size; ++i) {
-        if (data[i] != 0xFF || (data[i + 1] & 0xE6) != 0xE2)
+    size_t last = std::min(scanEnd, size >= 4 ? size - 3 : 0);  // headers may start before it
+    for (size_t i = NextSyncByte(data, 0, last); i < last; i = NextSyncByte(data, i + 1, last)) {
+        if ((data[i + 1] & 0xE6) != 0xE2)
             continue;  // not Layer III
         FrameHeader h;
         if (!ParseFrameHeader(HeaderAt(data + i), &h))
