@@ -65,6 +65,21 @@ TEST(Mmio, WritesLargerThanTheBufferAndSeeksKeepTheirOrder)
     EXPECT_EQ(std::vector<unsigned char>(file.begin() + 10, file.end()), big);
 }
 
+TEST(Mmio, CreatingEmptiesAnExistingFile)
+{
+    TempDir dir;
+    qvtest::WriteFile(dir / "f", "an older and longer file");
+    qvtest::WriteFile(dir / "empty", "");
+    for (const char* name : {"f", "empty"}) {
+        HMMIO h = Create(dir / name);
+        ASSERT_NE(h, nullptr);
+        ASSERT_EQ(mmioWrite(h, "new", 3), 3);
+        ASSERT_EQ(mmioClose(h, 0), 0u);
+        std::vector<unsigned char> file = ReadFile(dir / name);
+        EXPECT_EQ(std::string(file.begin(), file.end()), "new") << name;
+    }
+}
+
 TEST(Mmio, OpenFailuresSayWhy)
 {
     TempDir dir;

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <string.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <new>
@@ -107,6 +108,18 @@ void PutLE32(char* p, DWORD v)
     p[3] = static_cast<char>((v >> 24) & 0xff);
 }
 
+// Creating empties the file. One that is empty already (a name the caller
+// reserved beforehand, say) is left alone: truncating it anyway makes some
+// file systems (ext4) write the whole file out when it is closed, which the
+// conversion would then wait for.
+bool Truncate(int fd)
+{
+    struct stat st;
+    if (fstat(fd, &st) != 0)
+        return false;
+    return st.st_size == 0 || ftruncate(fd, 0) == 0;
+}
+
 UINT OpenError(int err)
 {
     switch (err) {
@@ -140,7 +153,7 @@ extern "C" HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO info, DWORD fdwO
     } else {
         int flags = (access == MMIO_READWRITE ? O_RDWR : O_WRONLY) | O_CLOEXEC;
         if (fdwOpen & MMIO_CREATE)
-            flags |= O_CREAT | O_TRUNC;
+            flags |= O_CREAT;
         h = static_cast<HMMIO>(calloc(1, sizeof *h));
         char* buf = h ? static_cast<char*>(malloc(static_cast<size_t>(bufSize))) : nullptr;
         if (!h || !buf) {
@@ -150,6 +163,12 @@ extern "C" HMMIO WINAPI mmioOpenA(LPSTR pszFileName, LPMMIOINFO info, DWORD fdwO
             err = MMIOERR_OUTOFMEMORY;
         } else {
             h->fd = open(pszFileName, flags, 0666);
+            if (h->fd >= 0 && (fdwOpen & MMIO_CREATE) && !Truncate(h->fd)) {
+                int truncateError = errno;
+                close(h->fd);
+                h->fd = -1;
+                errno = truncateError;
+            }
             if (h->fd < 0) {
                 err = OpenError(errno);
                 free(buf);
