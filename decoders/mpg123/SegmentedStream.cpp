@@ -42,16 +42,24 @@ int ModeClass(uint32_t header)
 SegmentSettings SegmentSettings::ForThreads(int threads)
 {
     SegmentSettings s;
-    s.ownFrames = static_cast<size_t>(EnvNumber("QUORVAN_DECODER_SEGMENT_FRAMES", 128, 0, 100000));
+    // One more than the workers and one for the decoder, so that a worker
+    // finds one to decode while the decoder takes the frames of another and
+    // the other workers are ahead of it; more than six at a time would not
+    // fit the memory a conversion may take.
+    s.inFlight = static_cast<size_t>(std::min(threads + 2, 6));
+    // Each segment holds its decoded samples until the decoder has taken
+    // them: the segments in flight share kSamplesBudget. Longer segments
+    // spend fewer frames on warm-ups and checks (about 7 a segment) and keep
+    // the workers from waiting on one another.
+    const size_t kStereoFrameBytes = 1152 * 2 * sizeof(int16_t);
+    const size_t kSamplesBudget = 5u << 20;
+    size_t frames = std::max<size_t>(128, kSamplesBudget / (s.inFlight * kStereoFrameBytes));
+    s.ownFrames = static_cast<size_t>(EnvNumber("QUORVAN_DECODER_SEGMENT_FRAMES", static_cast<long>(frames), 0, 100000));
     if (s.ownFrames > 0 && s.ownFrames < 2 * s.checkFrames)
         s.ownFrames = 2 * s.checkFrames;
+    // Their input: up to 1 KiB a frame (320 kbit/s at 44.1 kHz).
+    s.maxOwnBytes = std::max<size_t>(s.ownFrames, 128) * 1024;
     s.warmUpFrames = static_cast<int>(EnvNumber("QUORVAN_DECODER_SEGMENT_WARMUP", -1, 0, kMaxWarmUpFrames));
-    // One more than the workers, so that a worker finds one to decode while
-    // the decoder takes the frames of another. Each holds up to ownFrames
-    // decoded frames (128 stereo MPEG-1 frames are 590 KiB) and a libmpg123
-    // handle: more than six at a time would not fit the memory a conversion
-    // may take.
-    s.inFlight = static_cast<size_t>(std::min(threads + 2, 6));
     return s;
 }
 

@@ -530,6 +530,7 @@ TEST_F(ModuleContract, SegmentSeamsJoinOrFallBackToOneDecoder)
     quorvan::SequentialBlocks sequential(ReadCallback);
     BlockLog one = RunBlocks(sequential, bytes);
     ASSERT_GT(one.samples.size(), 44100u * 2 * 19);
+    ScopedEnv segments("QUORVAN_DECODER_SEGMENT_FRAMES", "128");
     for (const char* warmUp : {"", "0"}) {
         SCOPED_TRACE(std::string("warm-up ") + warmUp);
         ScopedEnv forced("QUORVAN_DECODER_SEGMENT_WARMUP", warmUp);
