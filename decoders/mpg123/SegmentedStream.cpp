@@ -48,12 +48,13 @@ SegmentSettings SegmentSettings::ForThreads(int threads)
     // fit the memory a conversion may take.
     s.inFlight = static_cast<size_t>(std::min(threads + 2, 6));
     // Each segment holds its decoded samples until the decoder has taken
-    // them: the segments in flight share kSamplesBudget. Longer segments
-    // spend fewer frames on warm-ups and checks (about 7 a segment) and keep
-    // the workers from waiting on one another.
+    // them: the segments in flight share a budget. Longer segments spend
+    // fewer frames on warm-ups and checks (about 7 a segment) and keep the
+    // workers from waiting on one another. More workers hold more of their
+    // own (stacks, handles, the allocator's arenas), so they get less.
     const size_t kStereoFrameBytes = 1152 * 2 * sizeof(int16_t);
-    const size_t kSamplesBudget = 5u << 20;
-    size_t frames = std::max<size_t>(128, kSamplesBudget / (s.inFlight * kStereoFrameBytes));
+    const size_t samplesBudget = s.inFlight <= 4 ? 5u << 20 : 4u << 20;
+    size_t frames = std::max<size_t>(128, samplesBudget / (s.inFlight * kStereoFrameBytes));
     s.ownFrames = static_cast<size_t>(EnvNumber("QUORVAN_DECODER_SEGMENT_FRAMES", static_cast<long>(frames), 0, 100000));
     if (s.ownFrames > 0 && s.ownFrames < 2 * s.checkFrames)
         s.ownFrames = 2 * s.checkFrames;

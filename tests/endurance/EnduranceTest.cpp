@@ -4,6 +4,10 @@
 #include <dirent.h>
 #include <malloc.h>
 #include <stdio.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -97,3 +101,48 @@ TEST(Endurance, TenThousandConversionsKeepMemoryAndDescriptorsFlat)
 #endif
     EXPECT_EQ(end.descriptors, start.descriptors);
 }
+
+#if QV_ENDURANCE_REAL && !QV_ENDURANCE_SANITIZED
+// One conversion of a long stream, in a process of its own so that its peak
+// resident memory is its own: however long the stream and however many
+// threads decode it, the decoder holds a bounded amount.
+TEST(Endurance, LongStreamsPeakUnderSixteenMiB)
+{
+    if (!qvtest::HaveTool("lame"))
+        GTEST_SKIP() << "lame is not installed";
+    qvtest::TempDir dir;
+    ASSERT_TRUE(qvtest::WriteTestSignal(dir / "part.wav", 44100, 2, 44100 * 20));
+    ASSERT_TRUE(qvtest::RunCommand("lame --silent -b 192 '" + dir / "part.wav" + "' '" + dir / "part.mp3" + "'"));
+    std::vector<unsigned char> part = qvtest::ReadFile(dir / "part.mp3");
+    ASSERT_FALSE(part.empty());
+    for (int minutes : {10, 60}) {
+        // Written piece by piece: what this process holds, the child holds too.
+        const std::string input = dir / (std::to_string(minutes) + ".mp3");
+        FILE* f = fopen(input.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        for (int i = 0; i < minutes * 3; ++i)
+            ASSERT_EQ(fwrite(part.data(), 1, part.size(), f), part.size());
+        ASSERT_EQ(fclose(f), 0);
+        for (const char* threads : {"2", "8"}) {
+            SCOPED_TRACE(std::to_string(minutes) + " minutes, " + threads + " threads");
+            pid_t pid = fork();
+            ASSERT_GE(pid, 0);
+            if (pid == 0) {
+                setenv("QUORVAN_DECODER_THREADS", threads, 1);
+                CString out((dir / "long.wav").c_str());
+                _exit(DecodeMpegToWav(CString(input.c_str()), out) == 0 ? 0 : 1);
+            }
+            int status = 0;
+            struct rusage usage = {};
+            ASSERT_EQ(wait4(pid, &status, 0, &usage), pid);
+            ASSERT_TRUE(WIFEXITED(status));
+            EXPECT_EQ(WEXITSTATUS(status), 0);
+            printf("%d minutes, %s threads: peak resident %ld KiB\n", minutes, threads, usage.ru_maxrss);
+            EXPECT_LT(usage.ru_maxrss, 16 * 1024);
+            struct stat st = {};
+            ASSERT_EQ(stat((dir / "long.wav").c_str(), &st), 0);
+            EXPECT_GT(st.st_size, 44100LL * 4 * 60 * (minutes - 1));
+        }
+    }
+}
+#endif
