@@ -134,6 +134,10 @@ bool MpegStreamDecoder::Adopt(const FedFrame& f)
     DestroyHandle();
     m_handle = f.handle;
     m_positionBase = f.base;
+    // It decoded into its segment's buffer, which goes with the segment.
+    m_adoptedOutput.assign(std::max<size_t>(mpg123_outblock(m_handle), 1152 * 2 * 2 * 2), 0);
+    if (mpg123_replace_buffer(m_handle, m_adoptedOutput.data(), m_adoptedOutput.size()) != MPG123_OK)
+        return ResetHandle();
     // It has all that was fed up to fedTo; the rest of what this decoder fed
     // (nothing was dropped before fedTo, so offsets agree) follows.
     bool ok = f.fedTo <= m_fedEnd && f.fedTo >= m_unfedStart &&

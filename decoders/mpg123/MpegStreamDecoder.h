@@ -225,6 +225,7 @@ private:
     int64_t m_positionBase = 0;
     FrameFeed* m_feed = nullptr;
     FedFrame m_fed;
+    std::vector<unsigned char> m_adoptedOutput;  // the output buffer of a handle taken over
     std::vector<unsigned char> m_unfed;
     int64_t m_unfedStart = 0;
     bool m_inputEnded = false;

@@ -333,8 +333,15 @@ void SegmentedStream::Decode(Segment& s)
     PcmFormat format;
     size_t i = 0;
     s.out.reserve(s.frames.size() - s.warm);
-    s.pcm.clear();
-    s.pcm.reserve((s.frames.size() - s.warm) * 1152 * 2);
+    // libmpg123 decodes each frame straight into the segment's buffer, at
+    // the end of what it holds (the warm-up frames all at its start, where
+    // the first own frame then goes), rather than into a buffer of its own
+    // that would then be copied. A frame never takes more than kFrameRoom.
+    const size_t kFrameRoom = 1152 * 2 * 2;
+    size_t room = (s.frames.size() - s.warm) * 1152 * 2 + kFrameRoom;
+    if (s.pcm.size() < room)
+        s.pcm.resize(room);
+    size_t used = 0;
     for (;; ++i) {
         if (s.dropped)
             return;
@@ -358,7 +365,8 @@ void SegmentedStream::Decode(Segment& s)
         off_t num = 0;
         unsigned char* audio = nullptr;
         size_t bytes = 0;
-        if (mpg123_framebyframe_decode(h, &num, &audio, &bytes) != MPG123_OK)
+        if (mpg123_replace_buffer(h, s.pcm.data() + used, (s.pcm.size() - used) * sizeof(int16_t)) != MPG123_OK ||
+            mpg123_framebyframe_decode(h, &num, &audio, &bytes) != MPG123_OK)
             return;
         DecodedFrame d;
         MpegStreamDecoder::Describe(h, format, s.base, &d.info, &d.bytes);
@@ -370,9 +378,13 @@ void SegmentedStream::Decode(Segment& s)
         d.header = static_cast<uint32_t>(header);
         size_t frames = audio ? bytes / (2u * static_cast<size_t>(format.channels)) : 0;
         const int16_t* samples = reinterpret_cast<const int16_t*>(audio);
-        d.offset = s.pcm.size();
+        d.offset = used;
         d.count = frames * static_cast<size_t>(format.channels);
-        s.pcm.insert(s.pcm.end(), samples, samples + d.count);
+        if (d.count > s.pcm.size() - used)
+            return;
+        if (d.count && samples != s.pcm.data() + used)
+            memmove(s.pcm.data() + used, samples, d.count * sizeof(int16_t));
+        used += d.count;
         s.out.push_back(std::move(d));
     }
     s.format = format;
