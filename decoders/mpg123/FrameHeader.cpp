@@ -61,6 +61,19 @@ uint32_t FrameBytes(const FrameHeader& h)
     return factor * bps / rate + pad;
 }
 
+size_t Id3v2TagAt(const unsigned char* p)
+{
+    if (p[0] != 'I' || p[1] != 'D' || p[2] != '3' || p[3] == 0xFF || p[4] == 0xFF)
+        return 0;
+    size_t body = 0;
+    for (int i = 6; i < 10; ++i) {
+        if (p[i] & 0x80)
+            return 0;
+        body = (body << 7) | p[i];
+    }
+    return 10 + body + ((p[5] & 0x10) ? 10 : 0);
+}
+
 bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd)
 {
     // The next header of the same sync, version, layer and rate must agree in

@@ -41,6 +41,12 @@ inline size_t NextSyncByte(const unsigned char* data, size_t from, size_t end)
     return p ? static_cast<size_t>(static_cast<const unsigned char*>(p) - data) : end;
 }
 
+// The bytes of the ID3v2 tag whose header starts at p (ten bytes readable),
+// header and footer included; 0 when none does. This is the tag libmpg123
+// steps over (MPG123_SKIP_ID3V2): a version and revision byte other than
+// 0xFF, a syncsafe size.
+size_t Id3v2TagAt(const unsigned char* p);
+
 // Decodes header; false when it is no valid frame header (no sync, reserved
 // version, layer, bitrate or rate index).
 bool ParseFrameHeader(uint32_t header, FrameHeader* out);

@@ -28,20 +28,6 @@ bool SameKind(uint32_t a, uint32_t b)
     return (a & 0xFFFF0C00u) == (b & 0xFFFF0C00u) && ((a >> 6 & 3) == 3) == ((b >> 6 & 3) == 3);
 }
 
-// The bytes of the ID3v2 tag at p (header and footer included), 0 when none.
-size_t Id3v2TagAt(const unsigned char* p)
-{
-    if (p[0] != 'I' || p[1] != 'D' || p[2] != '3' || p[3] == 0xFF || p[4] == 0xFF)
-        return 0;
-    size_t body = 0;
-    for (int i = 6; i < 10; ++i) {
-        if (p[i] & 0x80)
-            return 0;
-        body = (body << 7) | p[i];
-    }
-    return 10 + body + ((p[5] & 0x10) ? 10 : 0);
-}
-
 }  // namespace
 
 void JunkBetweenFrames::Filter(unsigned char* data, size_t* size, size_t* scanEnd, int64_t maxGap)

@@ -118,8 +118,44 @@ bool SegmentedStream::Plain(uint32_t header, uint32_t first)
     return (header & kSame) == (first & kSame) && ModeClass(header) == ModeClass(first);
 }
 
+int64_t SegmentedStream::MaxLeadBytes() const
+{
+    // The reader reads on while the stream's decoder waits for the first
+    // segment, which takes nothing before it: the pieces that lead and the
+    // first segment come in must fit the reader's queue, which holds those of
+    // `inFlight` segments and a few more (see DecodePipeline). The lead takes
+    // the room of the segments not yet in flight.
+    return static_cast<int64_t>(m_settings.inFlight > 0 ? m_settings.inFlight - 1 : 0) *
+           static_cast<int64_t>(m_settings.maxOwnBytes);
+}
+
+bool SegmentedStream::FindFirstFrame()
+{
+    for (;;) {
+        if (m_walkAt > MaxLeadBytes()) {
+            m_walkEnded = true;
+            return false;
+        }
+        int64_t have = m_bufferStart + static_cast<int64_t>(m_buffer.size()) - m_walkAt;
+        if (have < 10) {
+            m_walkEnded = m_inputEnded;
+            return false;
+        }
+        const unsigned char* p = m_buffer.data() + (m_walkAt - m_bufferStart);
+        if (p[0] == 0xFF) {
+            m_firstFrame = m_walkAt;
+            m_firstHeader = HeaderAt(p);
+            return true;
+        }
+        size_t tag = Id3v2TagAt(p);
+        m_walkAt += tag > 0 ? static_cast<int64_t>(tag) : 1;
+    }
+}
+
 bool SegmentedStream::WalkFrames()
 {
+    if (m_firstFrame < 0 && !FindFirstFrame())
+        return false;
     while (!m_walkEnded) {
         size_t at = static_cast<size_t>(m_walkAt - m_bufferStart);
         size_t have = m_buffer.size() - at;
@@ -128,8 +164,6 @@ bool SegmentedStream::WalkFrames()
             return false;
         }
         uint32_t header = HeaderAt(m_buffer.data() + at);
-        if (m_walkAt == 0)
-            m_firstHeader = header;
         FrameHeader h;
         if (!Plain(header, m_firstHeader) || !ParseFrameHeader(header, &h)) {
             m_walkEnded = true;
@@ -198,7 +232,9 @@ bool SegmentedStream::CutSegment(bool walkEnded)
     }
 
     size_t first = m_nextOwn - warm, end = m_nextOwn + own + (last ? 0 : check);
-    int64_t base = m_walked[first].position;
+    // The first segment's handle is fed what lies before the first frame
+    // too, as the stream's own handle is (see FindFirstFrame).
+    int64_t base = m_nextIndex == 0 ? 0 : m_walked[first].position;
     int64_t endByte = m_walked[end - 1].position + m_walked[end - 1].bytes;
     // The stream's decoder reads this far past a frame before it takes it
     // (see MpegStreamDecoder::FeedMore): those bytes must be with it before
@@ -251,7 +287,7 @@ void SegmentedStream::Append(const unsigned char* bytes, size_t size, bool end)
         if (m_planningEnded)
             return;
     }
-    int64_t keep = m_walked.empty() ? m_walkAt : m_walked.front().position;
+    int64_t keep = m_nextIndex == 0 ? 0 : m_walked.empty() ? m_walkAt : m_walked.front().position;
     size_t dead = static_cast<size_t>(keep - m_bufferStart);
     if (dead > 0 && dead >= m_buffer.size() / 2) {
         m_buffer.erase(m_buffer.begin(), m_buffer.begin() + static_cast<ptrdiff_t>(dead));

@@ -3,9 +3,10 @@
 // (MpegStreamDecoder, as its FrameFeed) in order. The result is the same as
 // decoding on one handle:
 //   - Segments are only cut in a plain run of frames: from the stream's first
-//     byte, MPEG-1 Layer II or III frames of one kind (layer, rate, mode
-//     class, CRC, copyright, original, no emphasis, not free format) that
-//     adjoin byte for byte. (At the lower rates libmpg123's Layer III output
+//     frame (after leading ID3v2 tags and junk, see FindFirstFrame), MPEG-1
+//     Layer II or III frames of one kind (layer, rate, mode class, CRC,
+//     copyright, original, no emphasis, not free format) that adjoin byte
+//     for byte. (At the lower rates libmpg123's Layer III output
 //     depends on where in its synthesis ring a handle started, in ways the
 //     frames before do not show; those streams are decoded in one piece.) Where that ends (junk, damage, a tag, a frame cut
 //     short, another kind of frame, the end of the input), the last segment
@@ -122,6 +123,18 @@ private:
     using SegmentPtr = std::shared_ptr<Segment>;
 
     // Planning, on the reader's thread.
+    // Where the plain run may begin: after what the stream's decoder passes
+    // over before its first frame the same way whatever follows, ID3v2 tags
+    // (stepped over whole, by libmpg123 and by the decoder's junk filter
+    // alike) and junk without a 0xFF byte (which the junk filter cannot take
+    // for a frame, so it drops none of it: the stream's offsets stay those of
+    // the input). Its first 0xFF byte must start the first frame, within
+    // MaxLeadBytes. The first segment's handle is fed from byte 0, as the
+    // stream's own is, so that it meets the tags and the junk as that one
+    // does; its first frame must still be the one planned, or the decoder
+    // decodes the stream alone.
+    bool FindFirstFrame();
+    int64_t MaxLeadBytes() const;
     bool WalkFrames();
     bool CutSegment(bool walkEnded);
     size_t WarmUpFrames(size_t ownStart) const;
@@ -155,6 +168,7 @@ private:
     size_t m_nextOwn = 0;               // in m_walked, the next segment's first frame
     size_t m_dropped = 0;               // frames before m_walked
     int64_t m_walkAt = 0;               // where the next frame should start
+    int64_t m_firstFrame = -1;          // where the plain run begins, once found
     uint32_t m_firstHeader = 0;
     bool m_walkEnded = false;
     size_t m_nextIndex = 0;

@@ -419,7 +419,8 @@ std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStream
         damaged.resize(damaged.size() - 777);
         streams.emplace_back("damaged " + streams[source].first, damaged);
     }
-    const std::vector<unsigned char>& clean = streams[0].second;
+    // A copy: the streams added below move the others.
+    const std::vector<unsigned char> clean = streams[0].second;
     // Clean for a while, then a stray byte after every third frame; a zeroed
     // frame in the middle; a tag at the end; two encoded files joined; files
     // of a few frames, one cut inside a frame.
@@ -437,6 +438,18 @@ std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStream
     tagged.insert(tagged.end(), {'T', 'A', 'G'});
     tagged.resize(tagged.size() + 125, ' ');
     streams.emplace_back("ID3v1 tag", tagged);
+    // Before the first frame: ID3v2 tags (with frame headers inside), with
+    // and without a footer, and junk after one.
+    for (bool footer : {false, true}) {
+        std::vector<unsigned char> lead = Id3v2Tag(3000, footer, footer ? 2 : 1);
+        lead.insert(lead.end(), clean.begin(), clean.end());
+        streams.emplace_back(footer ? "ID3v2 tag with footer" : "ID3v2 tag", lead);
+    }
+    std::vector<unsigned char> lead = Id3v2Tag(500, false, 3);
+    for (int i = 0; i < 300; ++i)
+        lead.push_back(static_cast<unsigned char>(rng() % 255));
+    lead.insert(lead.end(), clean.begin(), clean.end());
+    streams.emplace_back("ID3v2 tag and junk", lead);
     std::vector<unsigned char> joined = clean;
     joined.insert(joined.end(), streams[1].second.begin(), streams[1].second.end());
     streams.emplace_back("joined", joined);
@@ -518,7 +531,10 @@ BlockLog RunBlocks(quorvan::BlockSource& source, const std::vector<unsigned char
 // Where segments are cut, their seams are checked: segments whose decoders
 // start too late (no warm-up) never match at a seam, and the decoder of the
 // segment before goes on alone; either way the results are those of one
-// thread.
+// thread. Segments are cut after what lies before the first frame, too:
+// ID3v2 tags and junk without 0xFF bytes, up to the most the reader may read
+// ahead while the decoder waits for the first segment; a longer lead leaves
+// the stream to one decoder.
 TEST_F(ModuleContract, SegmentSeamsJoinOrFallBackToOneDecoder)
 {
     if (!HaveTool("lame"))
@@ -526,32 +542,53 @@ TEST_F(ModuleContract, SegmentSeamsJoinOrFallBackToOneDecoder)
     ScratchDir dir;
     ASSERT_TRUE(WriteTestSignal(dir.Path("in.wav"), 44100, 2, 44100 * 20));
     ASSERT_TRUE(RunCommand("lame --quiet -b 160 '" + dir.Path("in.wav") + "' '" + dir.Path("a.mp3") + "'"));
-    std::vector<unsigned char> bytes = ReadFile(dir.Path("a.mp3"));
-    quorvan::SequentialBlocks sequential(ReadCallback);
-    BlockLog one = RunBlocks(sequential, bytes);
-    ASSERT_GT(one.samples.size(), 44100u * 2 * 19);
+    const std::vector<unsigned char> clean = ReadFile(dir.Path("a.mp3"));
+    std::vector<unsigned char> junk(200, 'x');
+    junk.insert(junk.end(), {'I', 'D', '3', 4, 0, 0, 0, 0, 0, 100});
+    junk.resize(400, 0);
     ScopedEnv segments("QUORVAN_DECODER_SEGMENT_FRAMES", "128");
-    for (const char* warmUp : {"", "0"}) {
-        SCOPED_TRACE(std::string("warm-up ") + warmUp);
-        ScopedEnv forced("QUORVAN_DECODER_SEGMENT_WARMUP", warmUp);
-        quorvan::SegmentStats stats;
-        BlockLog many;
-        {
-            quorvan::DecodePipeline pipeline(ReadCallback, 2);
-            many = RunBlocks(pipeline, bytes);
-            stats = pipeline.Stats();
-        }
-        EXPECT_EQ(many.results, one.results);
-        EXPECT_EQ(many.words, one.words);
-        EXPECT_TRUE(many.samples == one.samples);
-        if (*warmUp) {
-            EXPECT_EQ(stats.joined, 0u);
-            EXPECT_EQ(stats.fellBack, 1u);
-        } else {
-            // 20 s at 160 kbit/s: 766 frames, segments of 128.
-            EXPECT_GE(stats.decoded, 5u);
-            EXPECT_EQ(stats.joined, stats.decoded - 1);
-            EXPECT_EQ(stats.fellBack, 0u);
+    quorvan::SegmentSettings settings = quorvan::SegmentSettings::ForThreads(2);
+    size_t reach = (settings.inFlight - 1) * settings.maxOwnBytes;
+    std::vector<unsigned char> tags = Id3v2Tag(1000, true, 4);
+    std::vector<unsigned char> second = Id3v2Tag(reach - 2000, false, 5);
+    tags.insert(tags.end(), second.begin(), second.end());
+    struct Lead {
+        const char* what;
+        std::vector<unsigned char> bytes;
+        bool segmented;
+    };
+    for (const Lead& lead : {Lead{"no lead", {}, true}, Lead{"tags", tags, true}, Lead{"junk and a tag in it", junk, true},
+                             Lead{"a tag past the reach", Id3v2Tag(reach, false, 6), false}}) {
+        SCOPED_TRACE(lead.what);
+        std::vector<unsigned char> bytes = lead.bytes;
+        bytes.insert(bytes.end(), clean.begin(), clean.end());
+        quorvan::SequentialBlocks sequential(ReadCallback);
+        BlockLog one = RunBlocks(sequential, bytes);
+        ASSERT_GT(one.samples.size(), 44100u * 2 * 19);
+        for (const char* warmUp : {"", "0"}) {
+            SCOPED_TRACE(std::string("warm-up ") + warmUp);
+            ScopedEnv forced("QUORVAN_DECODER_SEGMENT_WARMUP", warmUp);
+            quorvan::SegmentStats stats;
+            BlockLog many;
+            {
+                quorvan::DecodePipeline pipeline(ReadCallback, 2);
+                many = RunBlocks(pipeline, bytes);
+                stats = pipeline.Stats();
+            }
+            EXPECT_EQ(many.results, one.results);
+            EXPECT_EQ(many.words, one.words);
+            EXPECT_TRUE(many.samples == one.samples);
+            if (!lead.segmented) {
+                EXPECT_EQ(stats.decoded + stats.fellBack, 0u);
+            } else if (*warmUp) {
+                EXPECT_EQ(stats.joined, 0u);
+                EXPECT_EQ(stats.fellBack, 1u);
+            } else {
+                // 20 s at 160 kbit/s: 766 frames, segments of 128.
+                EXPECT_GE(stats.decoded, 5u);
+                EXPECT_EQ(stats.joined, stats.decoded - 1);
+                EXPECT_EQ(stats.fellBack, 0u);
+            }
         }
     }
 }

@@ -92,4 +92,44 @@ std::vector<unsigned char> WithJunkAfterFrames(const std::vector<unsigned char>&
     return out;
 }
 
+std::vector<unsigned char> RandomBytes(size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::vector<unsigned char> b(n);
+    for (unsigned char& c : b)
+        c = static_cast<unsigned char>(rng());
+    return b;
+}
+
+std::vector<unsigned char> Id3v2Tag(size_t payload, bool footer, unsigned seed)
+{
+    // The payload is random bytes sprinkled with frame headers, as cover art
+    // may well contain.
+    std::vector<unsigned char> body = RandomBytes(payload, seed);
+    for (size_t i = 0; i + 4 < body.size(); i += 417) {
+        body[i] = 0xFF;
+        body[i + 1] = 0xFB;
+        body[i + 2] = 0x90;
+        body[i + 3] = 0x64;
+    }
+    // Sizes are syncsafe: 7 bits a byte. Unsynchronisation is not used, so the
+    // body may hold 0xFF bytes.
+    auto syncsafe = [](size_t n) {
+        return std::vector<unsigned char>{static_cast<unsigned char>((n >> 21) & 0x7F),
+                                          static_cast<unsigned char>((n >> 14) & 0x7F),
+                                          static_cast<unsigned char>((n >> 7) & 0x7F),
+                                          static_cast<unsigned char>(n & 0x7F)};
+    };
+    std::vector<unsigned char> tag = {'I', 'D', '3', 4, 0, static_cast<unsigned char>(footer ? 0x10 : 0)};
+    std::vector<unsigned char> size = syncsafe(body.size());
+    tag.insert(tag.end(), size.begin(), size.end());
+    tag.insert(tag.end(), body.begin(), body.end());
+    if (footer) {
+        std::vector<unsigned char> f = {'3', 'D', 'I', 4, 0, 0x10};
+        f.insert(f.end(), size.begin(), size.end());
+        tag.insert(tag.end(), f.begin(), f.end());
+    }
+    return tag;
+}
+
 }  // namespace qvtest

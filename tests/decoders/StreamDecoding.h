@@ -49,6 +49,13 @@ std::vector<size_t> FrameOffsets(const std::vector<unsigned char>& bytes);
 std::vector<unsigned char> WithJunkAfterFrames(const std::vector<unsigned char>& clean, size_t every, size_t minJunk,
                                                size_t maxJunk, unsigned seed);
 
+// `n` random bytes, the same for the same seed.
+std::vector<unsigned char> RandomBytes(size_t n, unsigned seed);
+
+// An ID3v2.4 tag (with a footer when asked) whose body is `payload` random
+// bytes with frame headers among them, as cover art may well hold.
+std::vector<unsigned char> Id3v2Tag(size_t payload, bool footer, unsigned seed);
+
 }  // namespace qvtest
 
 #endif
