@@ -344,7 +344,6 @@ void MpegStreamDecoder::TakeInfoFrame(const InfoFrame& tag)
 void MpegStreamDecoder::StartPart(const InfoFrame& tag)
 {
     m_hold = Block();
-    m_holdHead = 0;
     bool known = tag.delay >= 0 && tag.padding >= 0;
     m_skipStart = known ? static_cast<size_t>(tag.delay) + kDecoderDelay : 0;
     m_endTrim = known && static_cast<size_t>(tag.padding) > kDecoderDelay
@@ -361,15 +360,12 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
     frames -= skip;
     if (frames == 0)
         return;
-    bool holding = m_hold.samples.size() > m_holdHead;
+    bool holding = !m_hold.samples.empty();
     if (m_endTrim == 0 || (holding && m_hold.format != format)) {
         // No padding to trim, or the stream changed format: nothing is held.
-        if (holding) {
-            m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
+        if (holding)
             m_ready.push_back(std::move(m_hold));
-        }
         m_hold = Block();
-        m_holdHead = 0;
         m_endTrim = 0;
         Block b;
         b.format = format;
@@ -377,24 +373,24 @@ void MpegStreamDecoder::Emit(const PcmFormat& format, const int16_t* samples, si
         m_ready.push_back(std::move(b));
         return;
     }
-    // What was handed out stays at the front of m_hold for a while, so that
-    // the held samples are not moved at every frame.
-    if (m_holdHead >= 64 * 1024) {
-        m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead));
-        m_holdHead = 0;
-    }
+    // m_hold keeps the last m_endTrim frames seen (or fewer, at the start);
+    // what comes before them goes out, each sample copied once.
     m_hold.format = format;
-    m_hold.samples.insert(m_hold.samples.end(), samples, samples + frames * channels);
-    size_t held = (m_hold.samples.size() - m_holdHead) / channels;
-    if (held > m_endTrim) {
-        size_t values = (held - m_endTrim) * channels;
-        Block b;
-        b.format = format;
-        auto from = m_hold.samples.begin() + static_cast<ptrdiff_t>(m_holdHead);
-        b.samples.assign(from, from + static_cast<ptrdiff_t>(values));
-        m_holdHead += values;
-        m_ready.push_back(std::move(b));
+    size_t held = m_hold.Frames();
+    if (held + frames <= m_endTrim) {
+        m_hold.samples.insert(m_hold.samples.end(), samples, samples + frames * channels);
+        return;
     }
+    size_t out = held + frames - m_endTrim;
+    size_t fromHold = std::min(out, held), fromNew = out - fromHold;
+    Block b;
+    b.format = format;
+    b.samples.reserve(out * channels);
+    b.samples.assign(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(fromHold * channels));
+    b.samples.insert(b.samples.end(), samples, samples + fromNew * channels);
+    m_hold.samples.erase(m_hold.samples.begin(), m_hold.samples.begin() + static_cast<ptrdiff_t>(fromHold * channels));
+    m_hold.samples.insert(m_hold.samples.end(), samples + fromNew * channels, samples + frames * channels);
+    m_ready.push_back(std::move(b));
 }
 
 int MpegStreamDecoder::FramesToConfirm(const FrameKey& key)
@@ -467,7 +463,6 @@ MpegStreamDecoder::Status MpegStreamDecoder::Next(PcmChunk* chunk)
                 EmitRun();
             ClearRun();
             m_hold = Block();
-            m_holdHead = 0;
             DestroyHandle();
             continue;
         }
@@ -538,7 +533,6 @@ int MpegStreamDecoder::FlushAndResync()
     m_frameHeader = 0;
     m_carry = 0;
     m_hold = Block();
-    m_holdHead = 0;
     m_endTrim = 0;
     m_skipStart = 0;
     m_ready.clear();

@@ -256,8 +256,7 @@ private:
     bool m_trimSetUp = false;  // the stream's own trimming is known
     size_t m_skipStart = 0;    // frames still to drop at the start
     size_t m_endTrim = 0;      // frames to drop at the end
-    Block m_hold;              // the last m_endTrim frames seen, from m_holdHead on
-    size_t m_holdHead = 0;
+    Block m_hold;              // the last m_endTrim frames seen
 
     std::deque<Block> m_ready;
     Block m_handedOut;
