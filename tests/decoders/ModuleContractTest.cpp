@@ -420,7 +420,7 @@ std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStream
         damaged.resize(damaged.size() - 777);
         streams.emplace_back("damaged " + streams[source].first, damaged);
     }
-    const std::vector<unsigned char>& clean = streams[0].second;
+    const std::vector<unsigned char> clean = streams[0].second;  // a copy: streams grows below
     // Clean for a while, then a stray byte after every third frame; a zeroed
     // frame in the middle; a tag at the end; two encoded files joined; files
     // of a few frames, one cut inside a frame.
