@@ -181,9 +181,11 @@ void StereoResampler::ResampleChunk(size_t c, const PcmChunk& chunk)
     const int16_t* samples = chunk.samples;  // a mono chunk goes to both channels as it is
     if (chunk.format.channels == 2) {
         channel.in.resize(chunk.frames);
-        for (size_t i = 0; i < chunk.frames; ++i)
-            channel.in[i] = chunk.samples[2 * i + c];
-        samples = channel.in.data();
+        int16_t* __restrict to = channel.in.data();
+        const int16_t* __restrict from = chunk.samples + c;
+        for (size_t i = 0, n = chunk.frames; i < n; ++i)
+            to[i] = from[2 * i];
+        samples = to;
     }
     channel.results.push_back(Run(channel, samples, chunk.frames));
 }
@@ -229,7 +231,7 @@ bool StereoResampler::Commit()
     size_t frames = std::min(l.frames, r.frames);
     size_t offset = m_queue.size();
     m_queue.resize(offset + frames * 2);
-    int16_t* q = m_queue.data() + offset;
+    int16_t* __restrict q = m_queue.data() + offset;
     const int16_t* a = left.out.data() + left.outHead;
     const int16_t* b = right.out.data() + right.outHead;
     for (size_t i = 0; i < frames; ++i) {
