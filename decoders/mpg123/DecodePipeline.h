@@ -38,7 +38,7 @@ public:
     static constexpr size_t kBlocks = 32;
     // Input frames the resampler gathers before it resamples them, the two
     // channels on two threads: enough that the hand-off costs little.
-    static constexpr size_t kBatchFrames = 32768;
+    static constexpr size_t kBatchFrames = 9216;
     // Open's result when the threads cannot be started; nothing was read.
     static constexpr int kNoThreads = -1000;
 
