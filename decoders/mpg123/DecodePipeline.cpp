@@ -77,7 +77,11 @@ bool DecodePipeline::Start()
     try {
         // The reader last: if any thread cannot be started, nothing was read.
         // The side thread first: the resampler may wait for it.
-        m_sideThread = std::thread(&SideThread::Loop, &m_side);
+        m_sideRuns = false;
+        if (m_threads >= kSideThreadFrom) {
+            m_sideThread = std::thread(&SideThread::Loop, &m_side);
+            m_sideRuns = true;
+        }
         m_resampling = std::thread(&DecodePipeline::ResampleLoop, this);
         m_decoding = std::thread(&DecodePipeline::DecodeLoop, this);
         if (m_segments)
@@ -196,9 +200,10 @@ PcmChunk ChunkOf(const PcmFormat& format, const std::vector<int16_t>& samples)
 }  // namespace
 
 // Takes the decoded chunks in batches: audio up to kBatchFrames, ended by
-// the first result that is not audio. Each batch is resampled ahead, the
-// two channels at once, then added chunk by chunk as on one thread, so the
-// results are made by the same calls in the same order.
+// the first result that is not audio. With a side thread, each batch is
+// resampled ahead, the two channels at once; then it is added chunk by chunk
+// as on one thread, so the results are made by the same calls in the same
+// order.
 void DecodePipeline::ResampleLoop()
 {
     std::deque<MasdBlock> out;
@@ -224,7 +229,7 @@ void DecodePipeline::ResampleLoop()
                 if (batch[i].failed) {
                     m_maker.Fail(out);
                 } else {
-                    if (batch[i].status == MpegStreamDecoder::kAudio && m_maker.Prepared() == 0) {
+                    if (m_sideRuns && batch[i].status == MpegStreamDecoder::kAudio && m_maker.Prepared() == 0) {
                         size_t audio = i;
                         while (audio < batch.size() && !batch[audio].failed &&
                                batch[audio].status == MpegStreamDecoder::kAudio)
