@@ -76,6 +76,12 @@ bool DecodePipeline::Start()
 {
     try {
         // The reader last: if any thread cannot be started, nothing was read.
+        // The side thread first: the resampler may wait for it.
+        m_sideRuns = false;
+        if (m_threads >= kSideThreadFrom) {
+            m_sideThread = std::thread(&SideThread::Loop, &m_side);
+            m_sideRuns = true;
+        }
         m_resampling = std::thread(&DecodePipeline::ResampleLoop, this);
         m_decoding = std::thread(&DecodePipeline::DecodeLoop, this);
         if (m_segments)
@@ -102,6 +108,10 @@ void DecodePipeline::Stop()
     for (std::thread* t : {&m_reader, &m_decoding, &m_resampling})
         if (t->joinable())
             t->join();
+    // After the resampler: a task it started is run to its end.
+    m_side.Stop();
+    if (m_sideThread.joinable())
+        m_sideThread.join();
     for (std::thread& t : m_workers)
         t.join();
     m_workers.clear();
@@ -176,24 +186,62 @@ void DecodePipeline::DecodeLoop()
     m_decoded.Close();
 }
 
+namespace {
+
+PcmChunk ChunkOf(const PcmFormat& format, const std::vector<int16_t>& samples)
+{
+    PcmChunk chunk;
+    chunk.format = format;
+    chunk.samples = samples.empty() ? nullptr : samples.data();
+    chunk.frames = format.channels ? samples.size() / static_cast<size_t>(format.channels) : 0;
+    return chunk;
+}
+
+}  // namespace
+
+// Takes the decoded chunks in batches: audio up to kBatchFrames, ended by
+// the first result that is not audio. With a side thread, each batch is
+// resampled ahead, the two channels at once; then it is added chunk by chunk
+// as on one thread, so the results are made by the same calls in the same
+// order.
 void DecodePipeline::ResampleLoop()
 {
     std::deque<MasdBlock> out;
+    std::vector<Decoded> batch;
+    std::vector<PcmChunk> chunks;
     try {
-        Decoded d;
-        while (!m_maker.Ended() && m_decoded.Pop(d)) {
-            if (d.failed) {
-                m_maker.Fail(out);
-            } else {
-                PcmChunk chunk;
-                chunk.format = d.format;
-                chunk.samples = d.samples.empty() ? nullptr : d.samples.data();
-                chunk.frames = d.format.channels ? d.samples.size() / static_cast<size_t>(d.format.channels) : 0;
-                m_maker.Add(d.status, chunk, d.header, d.bytes, out);
+        bool more = true;
+        while (more && !m_maker.Ended()) {
+            batch.clear();
+            size_t frames = 0;
+            Decoded d;
+            while (frames < kBatchFrames && (more = m_decoded.Pop(d))) {
+                bool audio = !d.failed && d.status == MpegStreamDecoder::kAudio;
+                batch.push_back(std::move(d));
+                if (!audio)
+                    break;
+                frames += ChunkOf(batch.back().format, batch.back().samples).frames;
             }
-            for (; !out.empty(); out.pop_front())
-                if (!m_blocks.Push(std::move(out.front())))
-                    return;
+            chunks.clear();
+            for (const Decoded& b : batch)
+                chunks.push_back(ChunkOf(b.format, b.samples));
+            for (size_t i = 0; i < batch.size() && !m_maker.Ended(); ++i) {
+                if (batch[i].failed) {
+                    m_maker.Fail(out);
+                } else {
+                    if (m_sideRuns && batch[i].status == MpegStreamDecoder::kAudio && m_maker.Prepared() == 0) {
+                        size_t audio = i;
+                        while (audio < batch.size() && !batch[audio].failed &&
+                               batch[audio].status == MpegStreamDecoder::kAudio)
+                            ++audio;
+                        m_maker.Prepare(chunks.data() + i, audio - i, m_side);
+                    }
+                    m_maker.Add(batch[i].status, chunks[i], batch[i].header, batch[i].bytes, out);
+                }
+                for (; !out.empty(); out.pop_front())
+                    if (!m_blocks.Push(std::move(out.front())))
+                        return;
+            }
         }
     } catch (...) {
         out.clear();
@@ -241,6 +289,7 @@ int DecodePipeline::FlushAndResync()
     m_pieces.Reopen();
     m_decoded.Reopen();
     m_blocks.Reopen();
+    m_side.Reopen();
     if (rc != 0)
         return rc;
     return Start() ? 0 : kNoThreads;

@@ -40,6 +40,14 @@ public:
     // frame header and size after it) and appends the results it makes.
     void Add(MpegStreamDecoder::Status status, const PcmChunk& chunk, uint32_t header, uint32_t bytes,
              std::deque<MasdBlock>& out);
+    // Resamples the audio of chunks that Add is given next ahead, on this
+    // thread and side's (see StereoResampler::Prepare); returns how many.
+    size_t Prepare(const PcmChunk* chunks, size_t count, SideThread& side)
+    {
+        return m_ended ? 0 : m_output.Prepare(chunks, count, side);
+    }
+    // Chunks prepared but not yet added.
+    size_t Prepared() const { return m_output.Prepared(); }
     // An internal failure: one empty MASD_ERR_FRAME result, then the end.
     void Fail(std::deque<MasdBlock>& out);
     // True once the end was made; nothing is added after it.

@@ -15,15 +15,33 @@ const size_t kResampleStep = 4096;
 
 StereoResampler::~StereoResampler()
 {
-    if (m_soxr)
-        soxr_delete(m_soxr);
+    Close();
+}
+
+void StereoResampler::Close()
+{
+    for (Channel& c : m_channels) {
+        if (c.instance)
+            soxr_delete(c.instance);
+        c.instance = nullptr;
+    }
+}
+
+void StereoResampler::DropPrepared()
+{
+    for (Channel& c : m_channels) {
+        c.out.clear();
+        c.outHead = 0;
+        c.results.clear();
+        c.resultHead = 0;
+    }
+    m_prepared = 0;
 }
 
 void StereoResampler::Reset()
 {
-    if (m_soxr)
-        soxr_delete(m_soxr);
-    m_soxr = nullptr;
+    Close();
+    DropPrepared();
     m_inputRate = 0;
     m_inputChannels = 0;
     m_queue.clear();
@@ -68,77 +86,196 @@ bool StereoResampler::Push(const PcmChunk& chunk)
         m_inputRate = chunk.format.rate;
         m_inputChannels = channels;
     }
+    if (m_prepared > 0) {
+        --m_prepared;
+        return Commit();
+    }
     if (chunk.frames == 0 || !chunk.samples)
         return true;
 
-    const int16_t* samples = chunk.samples;
-    if (chunk.format.channels == 1 && (m_inputChannels == 2 || m_inputRate == kOutputRate)) {
-        m_stereo.resize(chunk.frames * 2);
-        for (size_t i = 0; i < chunk.frames; ++i)
-            m_stereo[2 * i] = m_stereo[2 * i + 1] = chunk.samples[i];
-        samples = m_stereo.data();
-    }
     if (m_inputRate == kOutputRate) {
+        const int16_t* samples = chunk.samples;
+        if (chunk.format.channels == 1) {
+            m_stereo.resize(chunk.frames * 2);
+            for (size_t i = 0; i < chunk.frames; ++i)
+                m_stereo[2 * i] = m_stereo[2 * i + 1] = chunk.samples[i];
+            samples = m_stereo.data();
+        }
         m_queue.insert(m_queue.end(), samples, samples + chunk.frames * 2);
         return true;
     }
-    return Resample(samples, chunk.frames);
+    return Resample(chunk);
 }
 
-bool StereoResampler::Resample(const int16_t* samples, size_t frames)
+size_t StereoResampler::Prepare(const PcmChunk* chunks, size_t count, SideThread& side)
 {
-    const size_t channels = static_cast<size_t>(m_inputChannels);
-    if (!m_soxr) {
+    if (m_prepared > 0 || m_inputChannels != 2 || m_inputRate == kOutputRate)
+        return 0;
+    size_t n = 0;
+    while (n < count && chunks[n].format.rate == m_inputRate &&
+           (chunks[n].format.channels == 1 || chunks[n].format.channels == 2))
+        ++n;
+    if (n == 0 || !Open())
+        return 0;
+    auto resampleRight = [this, chunks, n] {
+        for (size_t i = 0; i < n; ++i)
+            ResampleChunk(1, chunks[i]);
+    };
+    bool apart = side.Start(resampleRight);
+    try {
+        for (size_t i = 0; i < n; ++i)
+            ResampleChunk(0, chunks[i]);
+    } catch (...) {
+        if (apart) {
+            try {
+                side.Wait();
+            } catch (...) {
+            }
+        }
+        DropPrepared();
+        throw;
+    }
+    try {
+        if (apart)
+            side.Wait();
+        else
+            resampleRight();
+    } catch (...) {
+        DropPrepared();
+        throw;
+    }
+    m_prepared = n;
+    return n;
+}
+
+bool StereoResampler::Open()
+{
+    for (int c = 0; c < m_inputChannels; ++c) {
+        if (m_channels[c].instance)
+            continue;
         soxr_error_t error = nullptr;
         soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
         io.flags |= SOXR_NO_DITHER;  // plain rounding: the same input always gives the same output
         soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
         soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
-        m_soxr = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate),
-                             static_cast<unsigned>(channels), &error, &io, &quality, &runtime);
-        if (!m_soxr || error) {
-            if (m_soxr)
-                soxr_delete(m_soxr);
-            m_soxr = nullptr;
+        soxr* instance = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate), 1, &error, &io,
+                                     &quality, &runtime);
+        if (!instance || error) {
+            if (instance)
+                soxr_delete(instance);
+            Close();
             return false;
         }
+        m_channels[c].instance = instance;
     }
-    // samples == nullptr flushes what libsoxr still holds. Stereo output goes
-    // straight into the queue; mono output is copied there to both channels.
+    return true;
+}
+
+void StereoResampler::ResampleChunk(size_t c, const PcmChunk& chunk)
+{
+    Channel& channel = m_channels[c];
+    if (chunk.frames == 0 || !chunk.samples) {
+        channel.results.push_back(Result());
+        return;
+    }
+    const int16_t* samples = chunk.samples;  // a mono chunk goes to both channels as it is
+    if (chunk.format.channels == 2) {
+        channel.in.resize(chunk.frames);
+        int16_t* __restrict to = channel.in.data();
+        const int16_t* __restrict from = chunk.samples + c;
+        for (size_t i = 0, n = chunk.frames; i < n; ++i)
+            to[i] = from[2 * i];
+        samples = to;
+    }
+    channel.results.push_back(Run(channel, samples, chunk.frames));
+}
+
+StereoResampler::Result StereoResampler::Run(Channel& channel, const int16_t* samples, size_t frames)
+{
+    // samples == nullptr flushes what libsoxr still holds.
+    Result result;
     size_t consumedTotal = 0;
     for (;;) {
-        size_t offset = m_queue.size();
-        m_queue.resize(offset + kResampleStep * 2);
-        int16_t* out = m_queue.data() + offset;
-        if (channels == 1) {
-            m_mono.resize(kResampleStep);
-            out = m_mono.data();
-        }
+        size_t offset = channel.out.size();
+        channel.out.resize(offset + kResampleStep);
         size_t consumed = 0, produced = 0;
-        const int16_t* in = samples ? samples + consumedTotal * channels : nullptr;
+        const int16_t* in = samples ? samples + consumedTotal : nullptr;
         size_t inFrames = samples ? frames - consumedTotal : 0;
-        soxr_error_t error = soxr_process(m_soxr, in, inFrames, &consumed, out, kResampleStep, &produced);
-        if (channels == 1)
-            for (size_t i = 0; i < produced; ++i)
-                m_queue[offset + 2 * i] = m_queue[offset + 2 * i + 1] = m_mono[i];
-        m_queue.resize(offset + produced * 2);
-        if (error)
-            return false;
+        soxr_error_t error = soxr_process(channel.instance, in, inFrames, &consumed, channel.out.data() + offset,
+                                          kResampleStep, &produced);
+        channel.out.resize(offset + produced);
+        result.frames += produced;
+        if (error) {
+            result.ok = false;
+            return result;
+        }
         consumedTotal += consumed;
         if (samples ? (consumedTotal >= frames && produced < kResampleStep) : produced == 0)
-            return true;
-        if (consumed == 0 && produced == 0)
-            return false;  // no progress: give up rather than spin
+            return result;
+        if (consumed == 0 && produced == 0) {
+            result.ok = false;  // no progress: give up rather than spin
+            return result;
+        }
     }
+}
+
+// Moves the oldest result of each channel into the queue. The two instances
+// get inputs of the same lengths, so they give outputs of the same lengths;
+// if they ever did not, the frames both have are kept and the push fails.
+bool StereoResampler::Commit()
+{
+    Channel& left = m_channels[0];
+    Channel& right = m_channels[m_inputChannels == 2 ? 1 : 0];
+    Result l = left.results[left.resultHead];
+    Result r = right.results[right.resultHead];
+    size_t frames = std::min(l.frames, r.frames);
+    size_t offset = m_queue.size();
+    m_queue.resize(offset + frames * 2);
+    int16_t* __restrict q = m_queue.data() + offset;
+    const int16_t* a = left.out.data() + left.outHead;
+    const int16_t* b = right.out.data() + right.outHead;
+    for (size_t i = 0; i < frames; ++i) {
+        q[2 * i] = a[i];
+        q[2 * i + 1] = b[i];
+    }
+    left.outHead += l.frames;
+    left.resultHead++;
+    if (&right != &left) {
+        right.outHead += r.frames;
+        right.resultHead++;
+    }
+    for (Channel& c : m_channels) {
+        if (c.resultHead == c.results.size()) {
+            c.results.clear();
+            c.resultHead = 0;
+        }
+        if (c.outHead == c.out.size()) {
+            c.out.clear();
+            c.outHead = 0;
+        }
+    }
+    return l.ok && r.ok && l.frames == r.frames;
+}
+
+bool StereoResampler::Resample(const PcmChunk& chunk)
+{
+    if (!Open())
+        return false;
+    for (size_t c = 0; c < static_cast<size_t>(m_inputChannels); ++c)
+        ResampleChunk(c, chunk);
+    return Commit();
 }
 
 bool StereoResampler::Drain()
 {
-    if (!m_soxr)
+    if (m_prepared > 0)
+        DropPrepared();  // not reached: prepared chunks never change the stream
+    if (!m_channels[0].instance)
         return true;
-    bool ok = Resample(nullptr, 0);
-    soxr_delete(m_soxr);
-    m_soxr = nullptr;
+    for (int c = 0; c < m_inputChannels; ++c)
+        m_channels[c].results.push_back(Run(m_channels[c], nullptr, 0));
+    bool ok = Commit();
+    Close();
     return ok;
 }
 

@@ -4,6 +4,14 @@
 // both channels, after resampling. A change of rate mid-stream, or from mono
 // to stereo at a resampled rate, drains the old resampler first, so nothing is
 // lost at the switch.
+//
+// Each channel has a libsoxr instance of its own (a stereo stream two, a mono
+// one one): two mono instances give the same samples as one stereo instance,
+// for less work, and can run on two threads. Push resamples both channels on
+// the caller's thread; Prepare resamples a run of chunks ahead, the right
+// channel on a SideThread meanwhile, and the Pushes of those chunks then take
+// what it made. Each channel's instance sees the same calls either way, so the
+// output is the same.
 #ifndef QUORVAN_DECODERS_STEREORESAMPLER_H
 #define QUORVAN_DECODERS_STEREORESAMPLER_H
 
@@ -13,6 +21,7 @@
 #include <vector>
 
 #include "MpegStreamDecoder.h"
+#include "SideThread.h"
 
 struct soxr;
 
@@ -30,6 +39,16 @@ public:
     // Adds decoded samples. Returns false when the resampler cannot be set up
     // or fails (the samples are then dropped).
     bool Push(const PcmChunk& chunk);
+    // Resamples ahead the leading chunks of chunks[0, count) that go on with
+    // the stereo stream being resampled (its rate, mono or stereo, no switch),
+    // the left channel on this thread and the right one on side (or here too,
+    // when side takes no task). Those chunks must be pushed next, in order:
+    // their Pushes take the samples made here. Returns how many chunks were
+    // prepared: 0 while chunks are still prepared, for a mono stream, at
+    // 44100 Hz, or when the first chunk changes the stream.
+    size_t Prepare(const PcmChunk* chunks, size_t count, SideThread& side);
+    // Chunks prepared but not yet pushed.
+    size_t Prepared() const { return m_prepared; }
     // Drains the resampler: every sample pushed so far becomes available.
     bool Finish();
     // Drops everything queued and the resampler's state.
@@ -41,15 +60,36 @@ public:
     size_t Take(int16_t* out, size_t maxFrames);
 
 private:
+    // What one channel's instance made of one chunk (or of the flush).
+    struct Result {
+        size_t frames = 0;
+        bool ok = true;
+    };
+    // One channel: its own cache line, as the two may be worked on by two threads.
+    struct alignas(64) Channel {
+        soxr* instance = nullptr;
+        std::vector<int16_t> in;        // the chunk's samples of this channel
+        std::vector<int16_t> out;       // output not yet in the queue, from out[outHead]
+        size_t outHead = 0;
+        std::vector<Result> results;    // one per chunk, from results[resultHead]
+        size_t resultHead = 0;
+    };
+
+    bool Open();
+    void Close();
+    void DropPrepared();
     bool Drain();
-    bool Resample(const int16_t* samples, size_t frames);
+    bool Resample(const PcmChunk& chunk);
+    void ResampleChunk(size_t channel, const PcmChunk& chunk);
+    static Result Run(Channel& channel, const int16_t* samples, size_t frames);
+    bool Commit();
     void Compact();
 
-    soxr* m_soxr = nullptr;
+    Channel m_channels[2];
     long m_inputRate = 0;
-    int m_inputChannels = 0;        // of the libsoxr instance: 1 while the stream was mono
-    std::vector<int16_t> m_stereo;  // the pushed chunk made stereo
-    std::vector<int16_t> m_mono;    // libsoxr's output for a mono stream
+    int m_inputChannels = 0;        // of the libsoxr instances: 1 while the stream was mono
+    size_t m_prepared = 0;          // chunks whose results wait in the channels
+    std::vector<int16_t> m_stereo;  // a pushed mono chunk made stereo, at 44100 Hz
     std::vector<int16_t> m_queue;   // output, interleaved L R
     size_t m_head = 0;              // first untaken value in m_queue
 };

@@ -381,7 +381,8 @@ TEST_F(ModuleContract, HeaderFieldsAreDescribedInWords)
 }
 
 // The streams the thread tests decode: clean ones of every kind, long enough
-// to be cut into segments; damaged, junk-laden, joined and short ones; noise;
+// to be cut into segments; damaged, junk-laden, joined (also at changing
+// rates) and short ones; noise;
 // the conformance streams when present.
 std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStreams(const ScratchDir& dir)
 {
@@ -453,6 +454,12 @@ std::vector<std::pair<std::string, std::vector<unsigned char>>> ThreadTestStream
     std::vector<unsigned char> joined = clean;
     joined.insert(joined.end(), streams[1].second.begin(), streams[1].second.end());
     streams.emplace_back("joined", joined);
+    // Resampled stereo, then mono at another rate, 44.1 kHz, and 48 kHz
+    // Layer II: each change drains the resampler of the stream before.
+    std::vector<unsigned char> rates = streams[2].second;
+    for (size_t source : {5u, 0u, 4u})
+        rates.insert(rates.end(), streams[source].second.begin(), streams[source].second.end());
+    streams.emplace_back("rate changes", rates);
     for (size_t frames : {2u, 5u, 120u})
         streams.emplace_back(std::to_string(frames) + " frames",
                              std::vector<unsigned char>(clean.begin(), clean.begin() + static_cast<ptrdiff_t>(at[frames])));

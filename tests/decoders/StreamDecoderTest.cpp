@@ -6,6 +6,7 @@
 #include <stdio.h>
 
 #include <random>
+#include <thread>
 
 #include "Conformance.h"
 #include "DecoderTestSupport.h"
@@ -595,6 +596,64 @@ TEST(StereoResampler, OtherRatesGiveTheScaledLengthAcrossARateChange)
         ASSERT_TRUE(r.Finish());
         long frames = static_cast<long>(TakeAll(r, 2304).size() / 2);
         EXPECT_NEAR(frames, 44100 * 2, 2);
+    }
+}
+
+// Prepared chunks (the right channel on a side thread, or on this one when
+// the side takes no task) come out as pushed ones, across a mono chunk in a
+// stereo stream, changes of rate, and a mono stream (not prepared) that turns
+// stereo.
+TEST(StereoResampler, PreparedChunksGiveWhatPushedOnesGive)
+{
+    std::vector<int16_t> stereo = Ramp(48000, 2), mono = Ramp(20000, 1);
+    std::vector<quorvan::PcmChunk> chunks;
+    for (size_t pos = 0; pos < 48000; pos += 1152) {
+        quorvan::PcmChunk c;
+        c.format = {48000, 2};
+        c.samples = stereo.data() + 2 * pos;
+        c.frames = std::min<size_t>(1152, 48000 - pos);
+        chunks.push_back(c);
+        if (chunks.size() == 10) {
+            c.format = {48000, 1};
+            c.samples = mono.data();
+            chunks.push_back(c);
+        }
+    }
+    for (long rate : {32000L, 22050L})
+        for (int channels : {1, 2})
+            for (size_t pos = 0; pos + 1152 <= 20000; pos += 1152) {
+                quorvan::PcmChunk c;
+                c.format = {rate, channels};
+                c.samples = (channels == 2 ? stereo.data() + 2 * pos : mono.data() + pos);
+                c.frames = 1152;
+                chunks.push_back(c);
+            }
+    quorvan::StereoResampler pushed;
+    for (const quorvan::PcmChunk& c : chunks)
+        ASSERT_TRUE(pushed.Push(c));
+    ASSERT_TRUE(pushed.Finish());
+    std::vector<int16_t> expected = TakeAll(pushed, 2304);
+    for (bool running : {true, false}) {
+        SCOPED_TRACE(running ? "side thread" : "side stopped");
+        quorvan::SideThread side;
+        std::thread thread;
+        if (running)
+            thread = std::thread(&quorvan::SideThread::Loop, &side);
+        else
+            side.Stop();
+        quorvan::StereoResampler r;
+        size_t preparedTotal = 0;
+        for (size_t i = 0; i < chunks.size(); ++i) {
+            if (r.Prepared() == 0)
+                preparedTotal += r.Prepare(chunks.data() + i, std::min<size_t>(7, chunks.size() - i), side);
+            ASSERT_TRUE(r.Push(chunks[i]));
+        }
+        ASSERT_TRUE(r.Finish());
+        EXPECT_TRUE(TakeAll(r, 2304) == expected);
+        EXPECT_GT(preparedTotal, chunks.size() / 2);
+        side.Stop();
+        if (thread.joinable())
+            thread.join();
     }
 }
 
