@@ -49,6 +49,7 @@ struct SegmentSettings {
     size_t checkFrames = 3;          // frames decoded past a segment's end, checked
     int warmUpFrames = -1;           // frames decoded before it; -1: as the frames need
     size_t inFlight = 3;             // segments at a time
+    bool resampled = true;           // streams at rates other than 44100 Hz too
 
     // From QUORVAN_DECODER_SEGMENT_FRAMES and QUORVAN_DECODER_SEGMENT_WARMUP
     // (see README), for `threads` threads.
