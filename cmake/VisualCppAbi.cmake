@@ -12,12 +12,14 @@
 #       names with their @N decoration (dropped from the imported names).
 #   quorvan_vc_binary(TARGET EXE|DLL OUTPUT file SOURCES ...
 #                     [INCLUDES dir...] [DEFINES name[=value]...]
-#                     [LIBS target-or-file...] [DEF exports.def] [FLAGS ...])
+#                     [LIBS target-or-file...] [DEF exports.def] [FLAGS ...]
+#                     [COPY_DLLS target...])
 #       compiles SOURCES into OUTPUT. LIBS are import libraries: targets of
 #       quorvan_vc_import_library or of another DLL of quorvan_vc_binary, or
 #       .lib files. A DLL's import library lies beside it (NAME.lib); its
 #       exports come from DEF. A console program enters at mainCRTStartup.
-#       The file is the target property QUORVAN_VC_FILE.
+#       COPY_DLLS (DLL targets of quorvan_vc_binary) are copied beside the
+#       output. The file is the target property QUORVAN_VC_FILE.
 include_guard(GLOBAL)
 
 find_program(QUORVAN_CLANG_CL NAMES clang-cl-14 clang-cl REQUIRED)
@@ -45,7 +47,7 @@ function(quorvan_vc_import_library target)
 endfunction()
 
 function(quorvan_vc_binary target kind)
-  cmake_parse_arguments(PARSE_ARGV 2 VC "" "OUTPUT;DEF" "SOURCES;INCLUDES;DEFINES;LIBS;FLAGS")
+  cmake_parse_arguments(PARSE_ARGV 2 VC "" "OUTPUT;DEF" "SOURCES;INCLUDES;DEFINES;LIBS;FLAGS;COPY_DLLS")
   if(NOT kind MATCHES "^(EXE|DLL)$" OR NOT VC_OUTPUT OR NOT VC_SOURCES)
     message(FATAL_ERROR "quorvan_vc_binary(${target}): EXE or DLL, OUTPUT and SOURCES are needed")
   endif()
@@ -106,14 +108,25 @@ function(quorvan_vc_binary target kind)
   else()
     list(APPEND link_flags /subsystem:console /entry:mainCRTStartup)
   endif()
+  set(copies)
+  set(copy_command)
+  foreach(dll ${VC_COPY_DLLS})
+    list(APPEND copies $<TARGET_PROPERTY:${dll},QUORVAN_VC_FILE>)
+    list(APPEND lib_targets ${dll})
+  endforeach()
+  if(copies)
+    set(copy_command COMMAND ${CMAKE_COMMAND} -E copy_if_different ${copies} ${outdir})
+  endif()
   add_custom_command(OUTPUT ${products}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${outdir}
     COMMAND ${QUORVAN_LLD_LINK} ${link_flags} /out:${output} ${objects} ${libs}
-    DEPENDS ${objects} ${libs} ${vc_def}
+    ${copy_command}
+    DEPENDS ${objects} ${libs} ${vc_def} ${copies}
     COMMENT "lld-link ${target}: ${output}"
     VERBATIM)
   add_custom_target(${target} ALL DEPENDS ${products})
   if(lib_targets)
+    list(REMOVE_DUPLICATES lib_targets)
     add_dependencies(${target} ${lib_targets})
   endif()
   set_target_properties(${target} PROPERTIES QUORVAN_VC_FILE ${output})
