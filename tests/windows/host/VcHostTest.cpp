@@ -198,7 +198,7 @@ void OutOfMemory(HostRig& rig)
     bool done = false;
     for (int n = 0; n < 1000 && !done; ++n) {
         int rc = -1;
-        bool gotException = false;
+        bool gotException = false, outputEmpty = false;
         {
             CString output;
             rig.mfc.FailAllocationsAfter(n);
@@ -207,6 +207,7 @@ void OutOfMemory(HostRig& rig)
             } catch (CException* e) {
                 rig.mfc.FailAllocationsAfter(-1);
                 gotException = true;
+                outputEmpty = PointsAtEmptyString(output);
                 e->Delete();
             }
             rig.mfc.FailAllocationsAfter(-1);
@@ -230,9 +231,9 @@ void OutOfMemory(HostRig& rig)
         int next = rig.decode(input, output);
         bool same = next == 0 && SameString(output, chosen) && SameFileContents(chosen, reference);
         Remove(chosen);
-        Check(unloaded && !leaked && inputFree && restored && waveFree && same,
-              "n=%d: CException* caught;%s modules unloaded; %s; input %s; %s; next call %s", n,
-              unloaded ? "" : " NOT", leaked ? "buffers LEAKED" : "no buffer leaked",
+        Check(outputEmpty && unloaded && !leaked && inputFree && restored && waveFree && same,
+              "n=%d: CException* caught; output string %s;%s modules unloaded; %s; input %s; %s; next call %s", n,
+              outputEmpty ? "empty" : "CHANGED", unloaded ? "" : " NOT", leaked ? "buffers LEAKED" : "no buffer leaked",
               inputFree ? "deletable" : "HELD OPEN", leftWave ? (waveFree ? "a WAV file left, deletable"
                                                                           : "a WAV file left HELD OPEN")
                                                              : "no WAV file left",
