@@ -1,6 +1,14 @@
-# The C++ runtime DLLs that every program and DLL built for Windows needs
-# beside it, and a helper that puts them (and the project's own DLLs a target
-# links) next to a program that runs outside bin/.
+# The C++ runtime on Windows.
+#
+# What ships (Quorvan.dll, ma32.dll, masd32.dll, quorvan.exe) links libgcc,
+# libstdc++ and winpthread statically (quorvan_static_runtime): it imports
+# only DLLs that Windows itself ships, and no exception of this compiler ever
+# crosses its boundary.
+#
+# The test programs and the scripted decoder doubles take the runtime as DLLs
+# instead (quorvan_shared_runtime in their folders): one unwinder and one set
+# of type records, so that the exception a double throws out of its module on
+# purpose reaches the test that links the converter.
 if(NOT QUORVAN_MINGW_RUNTIME_DIR)
   execute_process(COMMAND ${CMAKE_CXX_COMPILER} -print-file-name=libstdc++-6.dll
                   OUTPUT_VARIABLE stdcxx OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -13,28 +21,27 @@ set(QUORVAN_RUNTIME_DLLS
   ${QUORVAN_MINGW_RUNTIME_DIR}/libstdc++-6.dll
   ${QUORVAN_MINGW_RUNTIME_DIR}/libgcc_s_dw2-1.dll
   ${winpthread})
-# Every DLL and program takes libgcc and libstdc++ as DLLs: one unwinder and
-# one set of type records, so exceptions cross DLL boundaries.
-add_link_options(-shared-libgcc)
 foreach(dll ${QUORVAN_RUNTIME_DLLS})
   if(NOT EXISTS ${dll})
     message(FATAL_ERROR "runtime DLL not found: ${dll}")
   endif()
 endforeach()
 
-file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
-file(COPY ${QUORVAN_RUNTIME_DLLS} DESTINATION ${PROJECT_BINARY_DIR}/bin)
-install(FILES ${QUORVAN_RUNTIME_DLLS} DESTINATION ${CMAKE_INSTALL_BINDIR})
+# A binary that ships: the runtime linked in.
+function(quorvan_static_runtime target)
+  target_link_options(${target} PRIVATE -static)
+endfunction()
+
+# Every binary made in the calling folder takes the runtime as DLLs.
+macro(quorvan_shared_runtime)
+  add_link_options(-shared-libgcc)
+endmacro()
 
 # Copies the runtime DLLs and the project DLLs TARGET links into its folder
-# after every build of it. With TESTING, the test build of qvafx.dll (the one
-# with the test hooks) stands in for the one the target links.
+# after every build of it.
 function(quorvan_copy_runtime target)
-  set(dlls $<TARGET_RUNTIME_DLLS:${target}>)
-  if(ARGN STREQUAL "TESTING")
-    set(dlls $<FILTER:${dlls},EXCLUDE,/qvafx\\.dll$> $<TARGET_FILE:quorvan_afx_testing>)
-  endif()
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVAN_RUNTIME_DLLS} ${dlls} $<TARGET_FILE_DIR:${target}>
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${QUORVAN_RUNTIME_DLLS} $<TARGET_RUNTIME_DLLS:${target}>
+            $<TARGET_FILE_DIR:${target}>
     COMMAND_EXPAND_LISTS)
 endfunction()

@@ -32,11 +32,13 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
     int result = QV_OK;
     int error = 0;
     bool threw = false;
-    CString outputPath(output.c_str());
     SetUnfinishedFile(made ? output : std::string());
     try {
+        CString inputPath(source.c_str()), outputPath(output.c_str());
         ClearSystemError();
-        result = DecodeMpegToWav(CString(source.c_str()), outputPath);
+        // On Windows the library raises the framework's exceptions as MFC42
+        // does, in Visual C++'s way: they arrive here as this program's own.
+        AfxFrameworkCall([&] { result = DecodeMpegToWav(inputPath, outputPath); });
         error = LastSystemError();
     } catch (CException* e) {
         e->Delete();

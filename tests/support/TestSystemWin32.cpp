@@ -131,17 +131,17 @@ std::string SystemOffersModule()
     return std::string();
 }
 
-// The hook is looked up in the qvafx.dll this process loaded: the test build
-// of it sits beside the test programs.
+// The hook is the stand-in MFC42.DLL's (tests/windows/mfc42), the one the
+// tests run with; the real MFC42.DLL has none.
 void FailAllocationsAfter(int n)
 {
-    typedef void (*Hook)(int);
-    HMODULE afx = GetModuleHandleA("qvafx.dll");
-    Hook hook = afx ? reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(
-                          GetProcAddress(afx, "_Z27AfxTestFailAllocationsAfteri")))
+    typedef void(__cdecl * Hook)(int);
+    HMODULE mfc = GetModuleHandleA("MFC42.DLL");
+    Hook hook = mfc ? reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(
+                          GetProcAddress(mfc, "QvMfcFailAllocationsAfter")))
                     : nullptr;
     if (!hook)
-        throw std::runtime_error("the qvafx.dll beside this program has no test hooks");
+        throw std::runtime_error("the MFC42.DLL this program loaded is not the tests' stand-in");
     hook(n);
 }
 

@@ -1,13 +1,16 @@
 // The parts of the Microsoft Foundation Classes that Quorvan uses: CString,
-// the exception classes, CFile and CFileFind. They live in their own shared
-// library (qvafx.dll, libqvafx.so), which the Quorvan library and every host
-// link, so that caller and library share one string implementation, one
-// allocator and one set of exception types.
+// the exception classes, CFile and CFileFind.
+//
+// The string class and the root of the exceptions are the backend's
+// (<afxcore.h>): on Windows they are MFC42.DLL's own, shared with the host
+// that calls the library; elsewhere they live in the project's own shared
+// library, libqvafx.so, which the library and every host link, so that caller
+// and library share one string implementation and one allocator. The file
+// classes below are the same on every backend.
 //
 // As in the framework, exceptions are thrown as pointers (CException*) and
-// released with Delete(). The same source serves every backend; <afxdll.h>
-// (one per backend) says how the classes cross the shared library's boundary
-// and what a file handle is.
+// released with Delete(). <afxdll.h> (one per backend) says how the classes
+// cross a shared library's boundary and what a file handle is.
 #ifndef QUORVAN_AFX_H
 #define QUORVAN_AFX_H
 
@@ -15,89 +18,7 @@
 
 #include <afxdll.h>
 
-// ---- Exceptions ------------------------------------------------------------
-class AFX_API CException {
-public:
-    explicit CException(BOOL bAutoDelete = TRUE);
-    virtual ~CException();
-    // Frees a heap-allocated exception; static ones are left alone.
-    void Delete();
-    BOOL m_bAutoDelete;
-
-    CException(const CException&) = delete;
-    CException& operator=(const CException&) = delete;
-};
-
-class AFX_API CMemoryException : public CException {
-public:
-    CMemoryException();
-};
-
-// Throws the framework's (static) out-of-memory exception.
-[[noreturn]] AFX_API void AfxThrowMemoryException();
-
-class CString;
-
-// ---- CString ----------------------------------------------------------------
-// An 8-bit string. Copies are independent; an empty string allocates nothing.
-// Out of memory is reported by AfxThrowMemoryException.
-class AFX_API CString {
-public:
-    CString();
-    CString(const CString& other);
-    CString(LPCSTR psz);  // null gives an empty string
-    CString(char ch, int nRepeat = 1);
-    ~CString();
-
-    const CString& operator=(const CString& other);
-    const CString& operator=(LPCSTR psz);
-    const CString& operator=(char ch);
-    const CString& operator+=(const CString& other);
-    const CString& operator+=(LPCSTR psz);
-    const CString& operator+=(char ch);
-
-    int GetLength() const;
-    BOOL IsEmpty() const;
-    void Empty();
-    char GetAt(int nIndex) const;
-    char operator[](int nIndex) const;
-    operator LPCTSTR() const;
-
-    int Compare(LPCSTR psz) const;
-    int Find(char ch) const;
-    int Find(LPCSTR pszSub) const;
-    int ReverseFind(char ch) const;
-    CString Left(int nCount) const;
-    CString Right(int nCount) const;
-    CString Mid(int nFirst) const;
-    CString Mid(int nFirst, int nCount) const;
-
-    // Direct access to the buffer: room for at least nMinBufLength characters
-    // plus a terminator. ReleaseBuffer(-1) takes the length from the terminator.
-    LPSTR GetBuffer(int nMinBufLength);
-    LPSTR GetBufferSetLength(int nNewLength);
-    void ReleaseBuffer(int nNewLength = -1);
-
-private:
-    struct Data;
-    Data* GetData() const;
-    void Assign(const char* psz, int nLength);
-    void Append(const char* psz, int nLength);
-    void Reserve(int nLength, bool keep);
-
-    char* m_pchData;  // points into a Data block, or at the shared empty string
-};
-
-AFX_API CString operator+(const CString& a, const CString& b);
-AFX_API CString operator+(const CString& a, LPCSTR b);
-AFX_API CString operator+(LPCSTR a, const CString& b);
-AFX_API CString operator+(const CString& a, char b);
-AFX_API bool operator==(const CString& a, const CString& b);
-AFX_API bool operator==(const CString& a, LPCSTR b);
-AFX_API bool operator==(LPCSTR a, const CString& b);
-AFX_API bool operator!=(const CString& a, const CString& b);
-AFX_API bool operator!=(const CString& a, LPCSTR b);
-AFX_API bool operator!=(LPCSTR a, const CString& b);
+#include <afxcore.h>
 
 // ---- File exceptions -----------------------------------------------------
 class AFX_API CFileException : public CException {

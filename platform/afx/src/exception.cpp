@@ -1,5 +1,6 @@
-// The exception classes; how a system error number maps to a file exception's
-// cause is the backend's (fileerror.cpp).
+// The root of the exceptions and the file exception; how a system error
+// number maps to a file exception's cause is the backend's (fileerror.cpp),
+// and so is the out-of-memory exception.
 #include <afx.h>
 
 CException::CException(BOOL bAutoDelete) : m_bAutoDelete(bAutoDelete) {}
@@ -10,14 +11,6 @@ void CException::Delete()
 {
     if (m_bAutoDelete)
         delete this;
-}
-
-CMemoryException::CMemoryException() : CException(FALSE) {}
-
-void AfxThrowMemoryException()
-{
-    static CMemoryException outOfMemory;
-    throw static_cast<CMemoryException*>(&outOfMemory);
 }
 
 CFileException::CFileException(int cause, LONG lOsError, LPCSTR pszFileName)

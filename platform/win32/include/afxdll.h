@@ -1,16 +1,12 @@
-// How the framework library's classes cross its boundary on Windows:
-// exported from qvafx.dll, imported by the library and every host. Its files
-// are Win32 handles.
+// How the framework's classes are linked on Windows: CString is MFC42.DLL's
+// (<afxcore.h>); the file classes and the exceptions this program throws are
+// compiled into each binary that uses them. Files are Win32 handles.
 #ifndef QUORVAN_WIN32_AFXDLL_H
 #define QUORVAN_WIN32_AFXDLL_H
 
 #include <windows.h>
 
-#ifdef QVAFX_BUILDING
-#define AFX_API __declspec(dllexport)
-#else
-#define AFX_API __declspec(dllimport)
-#endif
+#define AFX_API
 
 typedef HANDLE AFX_FILE_HANDLE;
 
