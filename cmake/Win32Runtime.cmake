@@ -27,9 +27,11 @@ foreach(dll ${QUORVAN_RUNTIME_DLLS})
   endif()
 endforeach()
 
-# A binary that ships: the runtime linked in.
+# A binary that ships: the runtime linked in, with its own unwind tables
+# registered with its own unwinder whatever else the process holds.
 function(quorvan_static_runtime target)
   target_link_options(${target} PRIVATE -static)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/runtime/OwnUnwindTables.cpp)
 endfunction()
 
 # Every binary made in the calling folder takes the runtime as DLLs.

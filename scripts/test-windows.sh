@@ -4,8 +4,11 @@
 # builds everything for 32-bit Windows into build-win32/ (DLLs and programs in
 # build-win32/bin/), checks the DLL's file type, and runs the Windows test
 # suite under wine through ctest, the command quorvan.exe included.
-#   scripts/test-windows.sh
+#   scripts/test-windows.sh              build and test
+#   scripts/test-windows.sh --no-tests   build only (the package too: scripts/package-windows.sh)
 set -euo pipefail
+run_tests=yes
+[ "${1:-}" != "--no-tests" ] || run_tests=no
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build-win32
@@ -26,8 +29,10 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   $sudo dpkg --add-architecture i386
   need_update=yes
 fi
+# clang-cl, lld-link and llvm-dlltool build the Visual C++-ABI test programs
+# and the stand-in MFC42.DLL.
 packages=(cmake ninja-build make pkg-config file dpkg-dev bzip2 xz-utils googletest g++-mingw-w64-i686
-          wine wine32:i386
+          wine wine32:i386 clang-14 lld-14 llvm-14
           lame twolame sox)
 missing=()
 for p in "${packages[@]}"; do
@@ -62,6 +67,8 @@ for file in Quorvan.dll ma32.dll masd32.dll quorvan.exe; do
        exit 1 ;;
   esac
 done
+
+[ $run_tests = yes ] || exit 0
 
 # wine: the server and the prefix's services start first, detached from this
 # shell's descriptors (they would otherwise hold ctest's output open and each

@@ -1,9 +1,10 @@
 // A complete minimal host of Quorvan.dll: converts one file and prints the
 // WAV file's name.
 //   host INPUT [OUTPUT]
-// Build it against Quorvan.h and link Quorvan.dll and qvafx.dll (the same
-// qvafx.dll the library links: the strings cross the call). At run time
-// ma32.dll and masd32.dll are looked for beside the program first.
+// Build it against Quorvan.h and link libQuorvan.so and the framework library
+// it links, libqvafx.so (the strings cross the call): pkg-config quorvan or
+// find_package(Quorvan) give both. A Windows host in the Visual C++ style is
+// in examples/win32-host/.
 #include <afx.h>
 #include <stdio.h>
 
@@ -26,7 +27,7 @@ int main(int argc, char** argv)
         printf("%s\n", static_cast<LPCSTR>(output));
         return 0;
     } catch (CMemoryException* e) {
-        // The one exception the library lets through, thrown by qvafx.dll.
+        // The one exception the library lets through, the framework's.
         e->Delete();
         fprintf(stderr, "host: out of memory\n");
         return 1;

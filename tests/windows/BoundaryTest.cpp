@@ -85,6 +85,9 @@ TEST(DllBoundary, TheExportByNameAndByOrdinalOneIsOneCdeclFunction)
     EXPECT_EQ(ReadFile(rig.Path("out.wav")).size(), 60u);
 }
 
+// This program takes the C++ runtime as DLLs, which Quorvan.dll links in:
+// its own exceptions (the framework's, on their way to the export) must still
+// be caught inside it.
 TEST(DllBoundary, OutOfMemoryInTheFrameworkReachesTheHostAfterTheTeardown)
 {
     DoubleRig rig;
