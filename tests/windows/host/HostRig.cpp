@@ -60,10 +60,22 @@ bool HostRig::Open(const char* quorvanDll, const char* sampleFile)
     DWORD n = GetTempPathA(sizeof temp, temp);
     if (n == 0 || n >= sizeof temp)
         return false;
-    _snprintf(scratch, sizeof scratch, "%svchost-%lu", temp, GetCurrentProcessId());
+    // A folder left by a run that crashed may carry this process's number.
+    bool made = false;
+    for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+        _snprintf(scratch, sizeof scratch, "%svchost-%lu-%d", temp, GetCurrentProcessId(), attempt);
+        made = CreateDirectoryA(scratch, 0) != 0;
+        if (!made && GetLastError() != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    if (!made) {
+        printf("cannot make a scratch folder in %s (error %lu)\n", temp, GetLastError());
+        scratch[0] = 0;  // not ours: Close leaves it alone
+        return false;
+    }
     Join(input, scratch, "input.mp3");
     Join(noModules, scratch, "empty");
-    if (!CreateDirectoryA(scratch, 0) || !CreateDirectoryA(noModules, 0) || !RestoreInput()) {
+    if (!CreateDirectoryA(noModules, 0) || !RestoreInput()) {
         printf("cannot make the scratch folder %s (error %lu)\n", scratch, GetLastError());
         return false;
     }
@@ -89,6 +101,8 @@ void HostRig::Close()
     if (library)
         FreeLibrary(library);
     library = 0;
+    if (!scratch[0])
+        return;
     static const char* const kNames[] = {"input.mp3", "inputmp3.wav", "given.wav", "reference.wav",
                                           "notmpeg.mp3", "notmpegmp3.wav"};
     for (size_t i = 0; i < sizeof kNames / sizeof kNames[0]; ++i) {
@@ -97,7 +111,7 @@ void HostRig::Close()
         Remove(path);
     }
     RemoveDirectoryA(noModules);
-    if (scratch[0] && !RemoveDirectoryA(scratch))
+    if (!RemoveDirectoryA(scratch))
         printf("note: %s is left (error %lu)\n", scratch, GetLastError());
 }
 

@@ -6,7 +6,8 @@
 //                                 (QUORVAN_MFC42_FAIL_AFTER=n sets it at load)
 //   QvMfcAllocations()            buffer allocations that succeeded so far
 //   QvMfcLiveBuffers()            buffers allocated and not yet freed
-//   QvMfcFaults()                 faults found so far
+//   QvMfcFaults()                 faults found so far (a fault ends the
+//                                 process, so a running one sees 0)
 // At the end it reports the buffers still live.
 #include <stdio.h>
 #include <stdlib.h>
