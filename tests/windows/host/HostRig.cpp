@@ -44,9 +44,7 @@ bool HostRig::Open(const char* quorvanDll, const char* sampleFile)
         printf("the MFC42.DLL loaded is not the stand-in (no QvMfc controls)\n");
         return false;
     }
-    // Backslashes: LOAD_WITH_ALTERED_SEARCH_PATH takes the folder from the
-    // path up to the last one.
-    strcpy(libraryPath, quorvanDll);
+    strcpy(libraryPath, quorvanDll);  // spelled with Windows' own separator, as a host would
     for (char* p = libraryPath; *p; ++p)
         if (*p == '/')
             *p = '\\';
@@ -80,9 +78,12 @@ bool HostRig::Open(const char* quorvanDll, const char* sampleFile)
         return false;
     }
 
-    library = LoadLibraryExA(libraryPath, 0, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // By full path from a folder that is not this program's: what it
+    // imports must be found as a host's loader finds it (MFC42.DLL is
+    // loaded already, the rest is the system's).
+    library = LoadLibraryA(libraryPath);
     if (!library) {
-        printf("LoadLibraryExA(%s) failed (error %lu)\n", libraryPath, GetLastError());
+        printf("LoadLibraryA(%s) failed (error %lu)\n", libraryPath, GetLastError());
         return false;
     }
     decode = reinterpret_cast<PFNDECODEMPEGTOWAV>(GetProcAddress(library, "DecodeMpegToWav"));

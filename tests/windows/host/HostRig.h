@@ -24,10 +24,9 @@ struct HostRig {
     PFNDECODEMPEGTOWAV decodeByOrdinal;
     StandInControls mfc;
 
-    // Loads the library with its folder as the search path for the DLLs it
-    // imports (LOAD_WITH_ALTERED_SEARCH_PATH), makes the scratch folder and
-    // works in the library's folder, where the modules are. False, with a
-    // line saying why, when any of it fails.
+    // Loads the library by its full path, makes the scratch folder and works
+    // in the library's folder, where the modules are. False, with a line
+    // saying why, when any of it fails.
     bool Open(const char* quorvanDll, const char* sampleFile);
     void Close();
 

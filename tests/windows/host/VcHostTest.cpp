@@ -1,5 +1,5 @@
 // Quorvan.dll called as a Visual C++ 6 host calls it: the library loaded
-// with LoadLibraryEx, DecodeMpegToWav found with GetProcAddress (by name and
+// with LoadLibraryA, DecodeMpegToWav found with GetProcAddress (by name and
 // by ordinal 1) and called with the host's own MFC42 CStrings, framework
 // exceptions caught as CException*. MFC42.DLL is the stand-in, which checks
 // every buffer that reaches it and counts the live ones.
