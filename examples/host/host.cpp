@@ -1,4 +1,4 @@
-// A complete minimal host of Quorvan.dll: converts one file and prints the
+// A complete minimal host of the Quorvan library: converts one file and prints the
 // WAV file's name.
 //   host INPUT [OUTPUT]
 // Build it against Quorvan.h and link libQuorvan.so and the framework library
