@@ -61,7 +61,7 @@ else
     { tail -20 "$build/debootstrap.log" >&2; fail "debootstrap $suite from $mirror"; }
   say "debootstrap $suite from $mirror"
 fi
-for m in proc dev sys; do
+for m in proc dev dev/pts sys; do
   mount --bind "/$m" "$root/$m"
   mounts+=("$root/$m")
 done
@@ -74,9 +74,9 @@ if [ ! -f "$build/debian-root.tar" ]; then
   in_root apt-get install -y -qq --no-install-recommends g++ cmake make pkg-config >/dev/null
   in_root apt-get clean
   say "build tools installed in the root"
-  for m in "${mounts[@]}"; do umount -l "$m"; done
+  for ((m = ${#mounts[@]} - 1; m >= 0; m--)); do umount -l "${mounts[m]}"; done
   tar -cf "$build/debian-root.tar" -C "$root" .
-  for m in proc dev sys; do mount --bind "/$m" "$root/$m"; done
+  for m in "${mounts[@]}"; do mount --bind "${m#"$root"}" "$m"; done
 fi
 
 mkdir -p "$root/tmp/debs" "$root/tmp/src/tests" "$root/tmp/src/examples"
