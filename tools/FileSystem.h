@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 
@@ -66,6 +67,9 @@ bool WriteStandardOutputAt(uint64_t offset, const void* data, size_t size, int* 
 // (a closed pipe), and whether it means it was only interrupted.
 bool IsClosedOutputError(int error);
 bool IsInterruptedError(int error);
+
+// Moves a stream opened for reading to a position that may lie past 2 GiB.
+bool SeekFile(FILE* file, uint64_t position);
 
 // Gives back the disk space of the bytes of path from `from` to `to`, whole
 // blocks within that range, keeping the file's size; those bytes then read

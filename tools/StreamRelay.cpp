@@ -111,10 +111,13 @@ bool StreamRelay::Pump(size_t maxBytes)
 {
     if (failed_)
         return false;
-    if (!in_)
+    // Opened once the library has written to it: a writer that makes the
+    // file anew as it opens it (Windows' mmioOpen) would leave an earlier
+    // handle on the empty file the command had claimed.
+    if (!in_ && FileSize(path_) > 0)
         in_ = fopen(path_.c_str(), "rb");
     if (!in_)
-        return true;  // not to be opened yet: the next round tries again
+        return true;  // nothing to open yet: the next round tries again
     static unsigned char buffer[1 << 16];
     size_t pumped = 0;
     while (pumped < maxBytes && StopRequest() == 0) {
@@ -139,11 +142,20 @@ bool StreamRelay::Finish(bool complete)
 {
     bool ok = !failed_;
     if (ok && complete) {
-        ok = Pump(static_cast<size_t>(-1)) && !failed_;
-        if (ok && !in_) {
-            error_ = path_ + ": " + SystemErrorText(LastSystemError());
+        // The rest through a new handle, at the place reached: no earlier
+        // end of file or buffer of the old one stands in the way.
+        if (in_)
+            fclose(in_);
+        in_ = fopen(path_.c_str(), "rb");
+        if (in_ && !SeekFile(in_, read_)) {
+            fclose(in_);
+            in_ = nullptr;
+        }
+        if (!in_) {
+            error_ = path_ + ": cannot be read again";
             ok = false;
         }
+        ok = ok && Pump(static_cast<size_t>(-1)) && !failed_;
         // A header that never reached its data chunk (a file cut short) goes out as it is.
         if (ok && !headerTaken_ && !header_.empty())
             ok = Send(header_.data(), header_.size());

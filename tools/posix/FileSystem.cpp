@@ -174,6 +174,11 @@ bool IsInterruptedError(int error)
     return error == EINTR;
 }
 
+bool SeekFile(FILE* file, uint64_t position)
+{
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
 void ReleaseFileSpace(const std::string& path, uint64_t from, uint64_t to)
 {
     const uint64_t block = 1 << 16;

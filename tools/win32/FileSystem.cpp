@@ -234,6 +234,11 @@ bool IsInterruptedError(int)
     return false;  // a console event runs on a thread of its own
 }
 
+bool SeekFile(FILE* file, uint64_t position)
+{
+    return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
+}
+
 void ReleaseFileSpace(const std::string&, uint64_t, uint64_t)
 {
     // The staging file keeps its space until it is removed.
