@@ -12,7 +12,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$root/build-fuzz
 seconds=${FUZZ_SECONDS:-60}
 
-CC=clang CXX=clang++ QUORVAN_EXTRA_PACKAGES="clang libclang-rt-14-dev" \
+QUORVAN_SCRIPT=${QUORVAN_SCRIPT:-scripts/fuzz.sh} CC=clang CXX=clang++ QUORVAN_EXTRA_PACKAGES="clang libclang-rt-14-dev" \
   QUORVAN_BUILD_TARGETS="fuzz_module fuzz_convert" \
   "$root/scripts/setup.sh" "$build" -DQUORVAN_FUZZ=ON \
   -DQUORVAN_BUILD_TESTS=OFF -DQUORVAN_BUILD_TOOLS=OFF -DQUORVAN_BUILD_BENCH=OFF

@@ -26,19 +26,40 @@ missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
 done
+# The script the user ran, for the messages (convert.sh and test.sh say).
+script=${QUORVAN_SCRIPT:-scripts/setup.sh}
+started=$SECONDS
+phase() {  # phase WHAT: one line per step, with the seconds it took
+  echo "$script: $1 ($((SECONDS - started)) s)"
+  started=$SECONDS
+}
+no_rights() {
+  local user
+  user=$(id -un)
+  {
+    echo "$script: needs to install these Debian packages: ${missing[*]}"
+    echo "  That needs root, and $user $1. Either:"
+    echo "  - run $script as root (e.g. after 'su -'), or"
+    echo "  - as root, give $user sudo rights: apt-get install sudo && usermod -aG sudo $user"
+    echo "    then log out and in again as $user (the group counts from the next login) and run $script again."
+  } >&2
+  exit 1
+}
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""
   if [ "$(id -u)" -ne 0 ]; then
-    command -v sudo >/dev/null || {
-      echo "scripts/setup.sh: needs to install ${missing[*]}: run it as root, or install sudo first (as root: apt-get install sudo)" >&2
-      exit 1
-    }
+    command -v sudo >/dev/null || no_rights "cannot use sudo (it is not installed)"
     sudo=sudo
   fi
-  echo "Installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq
+  echo "$script: installing ${missing[*]}"
+  $sudo apt-get update -qq || { [ -z "$sudo" ] || no_rights "may not use sudo, or sudo failed"; exit 1; }
+  phase "package lists updated"
+  # Fetched first, then unpacked: two steps that each say when they are done.
+  $sudo apt-get install -y -qq --no-install-recommends --download-only "${missing[@]}" >/dev/null
+  phase "packages downloaded"
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  phase "packages installed"
 fi
 
 if [ "$convert_only" = 1 ]; then
@@ -47,11 +68,14 @@ if [ "$convert_only" = 1 ]; then
   [ -e "$build/CMakeCache.txt" ] ||
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
           -DQUORVAN_BUILD_TESTS=OFF -DQUORVAN_BUILD_BENCH=OFF "$@" >/dev/null
+  phase "configured $build"
   cmake --build "$build" --target quorvan quorvan_ma32 quorvan_masd32 -- -j"$(nproc)"
 else
   cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DQUORVAN_BUILD_TESTS=ON -DQUORVAN_BUILD_BENCH=ON "$@" >/dev/null
+  phase "configured $build"
   targets=()
   for t in ${QUORVAN_BUILD_TARGETS:-}; do targets+=(--target "$t"); done
   cmake --build "$build" "${targets[@]}" -- -j"$(nproc)"
 fi
+phase "built"

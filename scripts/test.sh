@@ -9,6 +9,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+export QUORVAN_SCRIPT=${QUORVAN_SCRIPT:-scripts/test.sh}
 if [ "${1:-}" = "--sanitizers" ]; then
   shift
   build=$root/build-sanitizers
@@ -26,4 +27,8 @@ else
   build=$root/build
   "$root/scripts/setup.sh" "$build" "$@"
 fi
-ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+# ctest's own lines, then why each skipped test was skipped, by reason.
+status=0
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)" | tee "$build/ctest-output.txt" || status=$?
+"$root/scripts/skipped-tests.sh" "$build" "$build/ctest-output.txt"
+exit "$status"

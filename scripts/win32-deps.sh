@@ -15,22 +15,13 @@ jobs=${QUORVAN_JOBS:-2}
 log() { echo "win32-deps: $*" >&2; }
 
 # deb-src for the archive the machine already uses, so that the source
-# packages come from where its binary packages do.
+# packages come from where its binary packages do. The discovery lives in
+# apt-sources.sh, outside the text hashed into the cache's key: a change to it
+# does not rebuild the libraries.
+# shellcheck source=scripts/apt-sources.sh
+source "$root/scripts/apt-sources.sh"
 ensure_deb_src() {
-  if apt-cache showsrc mpg123 2>/dev/null | grep -q '^Package: mpg123'; then
-    return
-  fi
-  local list=/etc/apt/sources.list.d/quorvan-deb-src.sources uris suites
-  uris=$(grep -h '^URIs:' /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v security | head -1 | cut -d' ' -f2-)
-  suites=$(grep -h '^Suites:' /etc/apt/sources.list.d/*.sources 2>/dev/null | grep -v security | head -1 | cut -d' ' -f2-)
-  if [ -z "$uris" ] && [ -f /etc/apt/sources.list ]; then
-    read -r uris suites < <(awk '$1 == "deb" && $0 !~ /security/ { print $2, $3; exit }' /etc/apt/sources.list)
-  fi
-  [ -n "$uris" ] || { log "no Debian archive configured"; exit 1; }
-  log "adding deb-src for $uris ($suites)"
-  printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-    "$uris" "$suites" > "$list"
-  apt-get update -qq
+  apt_ensure_deb_src mpg123 || { log "no source packages: see the lines above"; exit 1; }
 }
 
 # The version apt would fetch of a source package.

@@ -6,6 +6,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 #include <string>
 
@@ -48,8 +49,32 @@ bool IsSystemFolder(const std::string& resolvedFolder);
 // system has none (the input "-" is then refused).
 std::string StandardInputName();
 
-// Writes the whole file to the standard output.
-bool CopyToStandardOutput(const std::string& path, std::string* error);
+// The standard output, where -o - sends the WAV file as it is written.
+// True when it is a regular file that the command may write anywhere in (not
+// opened to append), with the offset where the WAV file starts in *start;
+// false for a pipe, a terminal or a device.
+bool StandardOutputSeekable(uint64_t* start);
+
+// Writes some of data (at least one byte) to the standard output, or fails
+// with the system's code in *error (EINTR when a stop request interrupted a
+// write that was waiting for the reader).
+bool WriteStandardOutput(const void* data, size_t size, size_t* written, int* error);
+
+// Writes data at offset of a seekable standard output.
+bool WriteStandardOutputAt(uint64_t offset, const void* data, size_t size, int* error);
+
+// Whether a failed write's code means that the reader of the output is gone
+// (a closed pipe), and whether it means it was only interrupted.
+bool IsClosedOutputError(int error);
+bool IsInterruptedError(int error);
+
+// Moves a stream opened for reading to a position that may lie past 2 GiB.
+bool SeekFile(FILE* file, uint64_t position);
+
+// Gives back the disk space of the bytes of path from `from` to `to`, whole
+// blocks within that range, keeping the file's size; those bytes then read
+// as zeros. Where the system cannot, nothing happens.
+void ReleaseFileSpace(const std::string& path, uint64_t from, uint64_t to);
 
 // The size of the file, 0 when unknown.
 uint64_t FileSize(const std::string& path);

@@ -13,10 +13,17 @@ void CatchStopRequests();
 // signal that means the most alike.
 int StopRequest();
 
+// A stop request that comes from inside, as if that signal had come: the run
+// ends as it does for a signal. kStopOutputClosed: the reader of the standard
+// output went away (the number of SIGPIPE, which POSIX tools die of then).
+const int kStopOutputClosed = 13;
+void RequestStop(int request);
+
 // The exit status for a run ended by that request: 128 + its number.
 int StopExitStatus(int request);
 
-// The request in words for a message: "signal 2, Interrupt".
+// The request in words for a message: "signal 2, Interrupt", "the standard
+// output was closed".
 std::string StopRequestName(int request);
 
 // While held, stop requests wait; released, they are delivered. Held across

@@ -69,3 +69,14 @@ std::string FailureLine(const std::string& input, const Outcome& outcome)
         what += ": " + outcome.detail;
     return "quorvan: " + input + ": " + what;
 }
+
+std::string TemporaryFolderLine(const std::vector<std::pair<std::string, std::string>>& inputsAndFiles, size_t total)
+{
+    size_t n = inputsAndFiles.size();
+    std::string line = "quorvan: " + std::to_string(n) + " of " + std::to_string(total) +
+                       (total == 1 ? " WAV file" : " WAV files") + " went to the temporary folder, not beside " +
+                       (n == 1 ? "its input: " : "their inputs: ");
+    for (size_t i = 0; i < n; ++i)
+        line += (i ? ", " : "") + inputsAndFiles[i].first + " -> " + inputsAndFiles[i].second;
+    return line;
+}

@@ -129,9 +129,11 @@ std::string UsageText()
                        "Without -o each WAV file goes beside its input, named after it (song.mp3\n"
                        "gives songmp3.wav). When that name is taken (and -f was not given), is\n") +
            kHelpNaming +
-           "standard error says so. Each success prints 'INPUT -> OUTPUT'.\n"
+           "standard error says so; a last line names every such file, also with -q.\n"
+           "Each success prints 'INPUT -> OUTPUT'.\n"
            "An INPUT of - is the standard input (needs -o); -o - writes the WAV file\n"
-           "to the standard output.\n"
+           "to the standard output as it is decoded (into a pipe with the sizes of a\n"
+           "WAV file of unknown length, 0xFFFFFFFF).\n"
            "\n"
            "  -o, --output=FILE  write the WAV file to FILE (exactly one INPUT)\n"
            "  -f, --force        replace an existing FILE, or without -o the name\n"
@@ -156,6 +158,7 @@ std::string UsageText()
            "\n" +
            kHelpModules +
            "\n"
-           "Exit status: 0 if every file was converted, 1 if any file failed,\n" +
+           "Exit status: 0 if every file was converted, 1 if any file failed, 3 if\n"
+           "every file was converted but some went to the temporary folder,\n" +
            kHelpStoppedExitStatus + "See quorvan(1) for more.\n";
 }

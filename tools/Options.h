@@ -23,6 +23,8 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
 std::string UsageText();
 
 // Exit statuses of the command.
-enum ExitStatus { kExitAllConverted = 0, kExitSomeFailed = 1, kExitUsage = 2 };
+// kExitSomeInTemporaryFolder: every file was converted, but some went to the
+// temporary folder because their name beside the input could not be used.
+enum ExitStatus { kExitAllConverted = 0, kExitSomeFailed = 1, kExitUsage = 2, kExitSomeInTemporaryFolder = 3 };
 
 #endif

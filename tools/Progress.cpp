@@ -44,7 +44,10 @@ ProgressLine::ProgressLine(FILE* out, bool enabled, size_t total, size_t width)
 
 void ProgressLine::Update(size_t job, const RunningFile& file)
 {
+    auto known = running_.find(job);
+    double fraction = known != running_.end() && file.fraction < 0 ? known->second.fraction : file.fraction;
     running_[job] = file;
+    running_[job].fraction = fraction;
 }
 
 void ProgressLine::FileDone(size_t job, double audioSeconds)
@@ -70,6 +73,12 @@ void ProgressLine::Clear()
         fprintf(out_, "\r%s\r", std::string(width_, ' ').c_str());
     fflush(out_);
     shown_ = false;
+}
+
+void ProgressLine::Stop()
+{
+    Clear();
+    enabled_ = false;
 }
 
 void ProgressLine::Draw()

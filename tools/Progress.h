@@ -30,7 +30,9 @@ public:
     ProgressLine(FILE* out, bool enabled, size_t total, size_t width);
 
     bool enabled() const { return enabled_; }
-    // Job i is running / has got this far.
+    // Job i is running / has got this far. A share of the input once known
+    // stays shown until the file is done, also when it can no longer be told
+    // (the input is closed while the WAV file is finished).
     void Update(size_t job, const RunningFile& file);
     // Job i has finished, with that many seconds of audio (0 for a failure).
     void FileDone(size_t job, double audioSeconds);
@@ -39,6 +41,9 @@ public:
     // Removes the line, e.g. before printing other lines; the next Tick or
     // FileDone draws it again.
     void Clear();
+    // The run is being stopped: the line goes and is never drawn again, so
+    // that only the stop's own lines follow.
+    void Stop();
 
 private:
     void Draw();

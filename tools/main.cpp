@@ -1,7 +1,9 @@
 // quorvan: converts MPEG audio files into WAV files with the Quorvan library.
 #include <stdio.h>
 
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Conversion.h"
@@ -13,6 +15,7 @@
 #include "OutputPlan.h"
 #include "Progress.h"
 #include "ResultCodes.h"
+#include "StreamRelay.h"
 #include "WorkerPool.h"
 
 namespace {
@@ -49,6 +52,22 @@ bool KeepsFile(const Outcome& o)
 {
     return o.Ok() ||
            (o.kind == Outcome::kLibraryError && (o.code == QV_ERR_WRITE_BLOCK || o.code == QV_ERR_CLOSE_WAVE));
+}
+
+// The WAV file of -o - did not fully reach the standard output.
+void SendingFailed(const StreamRelay& relay, Outcome* outcome)
+{
+    if (relay.Closed()) {
+        // Gone after the conversion was done, but before all of it was read.
+        RequestStop(kStopOutputClosed);
+        outcome->kind = Outcome::kInterrupted;
+        outcome->code = kStopOutputClosed;
+        outcome->detail.clear();
+    } else {
+        outcome->kind = Outcome::kLibraryError;
+        outcome->code = QV_ERR_WRITE_BLOCK;
+        outcome->detail = relay.Error();
+    }
 }
 
 }  // namespace
@@ -99,21 +118,30 @@ int main(int argc, char** argv)
     std::vector<bool> known(count, false);
     size_t printed = 0;
     bool anyFailed = false;
+    // Inputs whose WAV file stayed in the temporary folder, with that file.
+    std::vector<std::pair<std::string, std::string>> inTemporaryFolder;
+    // -o -: the WAV file goes out as the library writes it.
+    std::unique_ptr<StreamRelay> relay;
 
     // Lines come out in input order: each as soon as every earlier file is
     // done too.
     PoolEvents events;
     events.started = [&](size_t i, long pid) {
         workerOf[i] = pid;
+        if (plans[i].toStdout)
+            relay.reset(new StreamRelay(plans[i].path));
         progress.Update(i, RunningFile{inputs[i], -1, 0});
     };
     events.finished = [&](size_t i, const Outcome& result) {
         Outcome outcome = result;
         const OutputPlan& plan = plans[i];
-        if (plan.toStdout && outcome.Ok() && !CopyToStandardOutput(plan.path, &outcome.detail)) {
-            outcome.kind = Outcome::kLibraryError;
-            outcome.code = QV_ERR_WRITE_BLOCK;
+        if (plan.toStdout && relay) {
+            if (!relay->Finish(KeepsFile(outcome)) && KeepsFile(outcome))
+                SendingFailed(*relay, &outcome);
+            relay.reset();
         }
+        if (outcome.kind == Outcome::kInterrupted)
+            progress.Stop();
         bool kept = KeepsFile(outcome) && !plan.path.empty() && !plan.toStdout;
         planner.Release(plan, kept);
         outcomes[i] = outcome;
@@ -124,9 +152,12 @@ int main(int argc, char** argv)
             const OutputPlan& p = plans[printed];
             const std::string& input = inputs[printed];
             bool fileLeft = KeepsFile(o) && !p.path.empty() && !p.toStdout;
-            if (fileLeft && !p.notice.empty() && !options.quiet)
-                fprintf(stderr, "quorvan: %s: %s, so the WAV file went to %s\n", input.c_str(), p.notice.c_str(),
-                        p.path.c_str());
+            if (fileLeft && !p.notice.empty()) {
+                inTemporaryFolder.emplace_back(input, p.path);
+                if (!options.quiet)
+                    fprintf(stderr, "quorvan: %s: %s, so the WAV file went to %s\n", input.c_str(), p.notice.c_str(),
+                            p.path.c_str());
+            }
             if (o.Ok()) {
                 if (!options.quiet && !p.toStdout)
                     printf("%s -> %s\n", input.c_str(), o.output.c_str());
@@ -143,6 +174,11 @@ int main(int argc, char** argv)
         progress.FileDone(i, outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
     };
     events.tick = [&] {
+        // The reader of -o - went away: the run ends as if by SIGPIPE.
+        if (relay && !relay->Pump() && relay->Closed())
+            RequestStop(kStopOutputClosed);
+        if (StopRequest() != 0)
+            progress.Stop();
         if (!progress.enabled())
             return;
         for (size_t i = 0; i < count; ++i)
@@ -150,6 +186,9 @@ int main(int argc, char** argv)
                 progress.Update(i, Probe(inputs[i], workerOf[i], plans[i]));
         progress.Tick();
     };
+    // A streamed WAV file is looked at often, so that its bytes go out soon.
+    if (options.output == "-")
+        events.tickMilliseconds = 20;
     events.stopRequested = StopRequest;
 
     CatchStopRequests();
@@ -159,7 +198,12 @@ int main(int argc, char** argv)
     progress.Tick();
     RunInWorkers(jobs, workers, events);
     progress.Clear();
+    // Said last, and also with -q: a script sees it in the exit status too.
+    if (!inTemporaryFolder.empty())
+        fprintf(stderr, "%s\n", TemporaryFolderLine(inTemporaryFolder, count).c_str());
     if (StopRequest() != 0)
         return StopExitStatus(StopRequest());
-    return anyFailed ? kExitSomeFailed : kExitAllConverted;
+    if (anyFailed)
+        return kExitSomeFailed;
+    return inTemporaryFolder.empty() ? kExitAllConverted : kExitSomeInTemporaryFolder;
 }

@@ -5,11 +5,19 @@
 # the bundled sample, with no environment variable set, and the installed
 # headers must all live under include/quorvan/.
 #   tests/consumer/run.sh [BUILD_DIR]   (default: build/)
+#   tests/consumer/run.sh --installed PREFIX SAMPLE   hosts against what is
+#          installed in PREFIX already (the Debian packages in /usr, say)
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-sample=$root/examples/sample.mp3
+installed=""
+if [ "${1:-}" = "--installed" ]; then
+  installed=$2
+  sample=$3
+else
+  build=$(cd "${1:-$root/build}" && pwd)
+  sample=$root/examples/sample.mp3
+fi
 
 for tool in cmake pkg-config c++; do
   command -v "$tool" >/dev/null || { echo "consumer: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
@@ -19,12 +27,16 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
-# cmake --install records what it installed in the build's install_manifest.txt;
-# the user's own manifest is kept as it was.
-"$root/tests/tool/install-to.sh" "$build" "$prefix"
+if [ -n "$installed" ]; then
+  prefix=$installed
+else
+  # cmake --install records what it installed in the build's install_manifest.txt;
+  # the user's own manifest is kept as it was.
+  "$root/tests/tool/install-to.sh" "$build" "$prefix"
 
-stray=$(cd "$prefix/include" && find . -type f ! -path './quorvan/*')
-[ -z "$stray" ] || { echo "consumer: headers installed outside include/quorvan/: $stray" >&2; exit 1; }
+  stray=$(cd "$prefix/include" && find . -type f ! -path './quorvan/*')
+  [ -z "$stray" ] || { echo "consumer: headers installed outside include/quorvan/: $stray" >&2; exit 1; }
+fi
 
 fail() { echo "consumer: $*" >&2; exit 1; }
 
@@ -45,10 +57,10 @@ cmake --build "$work/cmake-build" >/dev/null
 convert "$work/cmake-build/consumer" cmake
 
 # 2. pkg-config; the host names the library's folder in its run path itself.
-export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+[ -n "$installed" ] || export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 libdir=$(pkg-config --variable=libdir quorvan)
 # shellcheck disable=SC2046
 c++ -std=c++17 -o "$work/pc-consumer" "$here/host.cpp" $(pkg-config --cflags --libs quorvan) \
     -Wl,-rpath,"$libdir"
-unset PKG_CONFIG_PATH
+unset PKG_CONFIG_PATH || true
 convert "$work/pc-consumer" pkgconfig

@@ -46,6 +46,15 @@ std::string ConformanceDir()
     return std::string();
 }
 
+std::string ConformanceMissing()
+{
+#ifdef QUORVAN_TESTDATA
+    return "conformance data not found at " QUORVAN_TESTDATA "/conformance (see README, Tests)";
+#else
+    return "conformance data not found";
+#endif
+}
+
 namespace {
 
 // The reference as stereo frames. l3-he_mode switches between mono and two

@@ -32,6 +32,10 @@ const std::vector<ConformanceVector>& StandardVectors();
 // Folder of the conformance data, or "" when it is not there.
 std::string ConformanceDir();
 
+// Why a test that needs it is skipped, the same words for each, so that the
+// skipped tests can be counted by reason.
+std::string ConformanceMissing();
+
 struct ConformanceResult {
     bool referenceFound = false;
     size_t compared = 0;  // stereo frames compared

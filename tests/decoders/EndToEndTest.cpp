@@ -219,8 +219,10 @@ INSTANTIATE_TEST_SUITE_P(Encoders, OtherRates, ::testing::ValuesIn(kOtherRates),
 TEST(OtherRatesLayer1, ConformanceStreamsResampled)
 {
     std::string dir = ConformanceDir();
-    if (dir.empty() || !HaveTool("ffmpeg"))
-        GTEST_SKIP() << "conformance data or ffmpeg not available";
+    if (dir.empty())
+        GTEST_SKIP() << ConformanceMissing();
+    if (!HaveTool("ffmpeg"))
+        GTEST_SKIP() << "ffmpeg not available";
     for (const ConformanceVector& v : StandardVectors()) {
         std::string name = v.name;
         if (name != "l1-fl1" && name != "l1-fl4" && name != "l1-fl5")
@@ -239,7 +241,7 @@ TEST(Conformance44100, EndToEndWithinOneLsb)
 {
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     ScratchDir scratch;
     for (const ConformanceVector& v : StandardVectors()) {
         if (v.rate != 44100)
@@ -262,7 +264,7 @@ TEST(OddStreamsEndToEnd, ResultAndFileAgree)
 {
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     ScratchDir scratch;
     std::vector<std::string> files;
     for (const char* sub : {"/nonstandard", "/extra"}) {

@@ -26,7 +26,7 @@ TEST_P(StandardVectorTest, DecodesWithinOneLsbOfTheReference)
     const ConformanceVector& v = GetParam();
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     NativeDecode d = DecodeNative(ReadFile(dir + "/standard/" + v.name + ".bit"));
     ASSERT_TRUE(d.ended);
     ASSERT_FALSE(d.formats.empty());
@@ -117,7 +117,7 @@ TEST(OddStreams, EachGivesTheChosenResultWithoutHanging)
 {
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     for (const OddStream& s : kOddStreams) {
         SCOPED_TRACE(s.file);
         std::vector<unsigned char> bytes = ReadFile(dir + "/" + s.file);
@@ -142,7 +142,7 @@ TEST(OddStreams, RateChangeMidStreamIsDecodedThroughAndMpeg25SilenceStaysSilent)
 {
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     NativeDecode both = DecodeNative(ReadFile(dir + "/nonstandard/l3-nonstandard-he_44_48khz.bit"));
     ASSERT_EQ(both.formats.size(), 2u);
     EXPECT_EQ(both.formats[0].rate, 44100);
@@ -167,7 +167,7 @@ TEST(MutatedStreams, EndQuietlyWhateverTheDamage)
 {
     std::string dir = ConformanceDir();
     if (dir.empty())
-        GTEST_SKIP() << "conformance data not found";
+        GTEST_SKIP() << ConformanceMissing();
     std::vector<std::vector<unsigned char>> seeds;
     for (const char* name : {"standard/l1-fl5.bit", "standard/l2-fl10.bit", "standard/l2-test32.bit",
                              "standard/l3-he_free.bit", "standard/l3-hecommon.bit", "standard/M2L3_noise.bit",

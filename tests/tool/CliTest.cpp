@@ -17,6 +17,7 @@
 
 #include "TestSupport.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <sstream>
@@ -415,7 +416,7 @@ TEST(Cli, TwoInputsOfTheSameNameNeverShareAFile)
     ASSERT_EQ(mkdir((dir / "tmp").c_str(), 0700), 0);
     for (int run = 0; run < 40; ++run) {
         Result r = Quorvan({"-q", "-j", "2", "a.mp3", "amp3"}, launch);
-        ASSERT_EQ(r.status, 0) << r.err;
+        ASSERT_EQ(r.status, 3) << r.err;  // the second went to the temporary folder
         ASSERT_EQ(system(("n=$(ls '" + dir.path() + "/tmp' | wc -l); [ \"$n\" = 1 ] && [ -s '" + dir.path() +
                           "/amp3.wav' ] && rm '" + dir.path() + "/amp3.wav' '" + dir.path() + "'/tmp/*")
                              .c_str()),
@@ -437,14 +438,21 @@ TEST(Cli, SaysWhereTheFileWentWhenItsNameWasTakenAndForceReplacesIt)
     launch.inChild = [&] { setenv("TMPDIR", (dir / "tmp").c_str(), 1); };
     ASSERT_EQ(mkdir((dir / "tmp").c_str(), 0700), 0);
 
+    // Exit status 3, and a last line that names the file, even with -q.
     Result r = Quorvan({"a.mp3"}, launch);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 3);
     std::string notice = "quorvan: a.mp3: amp3.wav already exists (-f replaces it), so the WAV file went to ";
     ASSERT_EQ(r.err.substr(0, notice.size()), notice) << r.err;
-    std::string went = r.err.substr(notice.size(), r.err.size() - notice.size() - 1);
+    std::string went = r.err.substr(notice.size(), r.err.find('\n') - notice.size());
     EXPECT_EQ(r.out, "a.mp3 -> " + went + "\n");
+    const std::string last =
+        "quorvan: 1 of 1 WAV file went to the temporary folder, not beside its input: a.mp3 -> ";
+    EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), last + went + "\n");
     ExpectConvertedSample(went);
-    EXPECT_EQ(Quorvan({"-q", "a.mp3"}, launch).err, "");
+    r = Quorvan({"-q", "a.mp3"}, launch);
+    EXPECT_EQ(r.status, 3);
+    EXPECT_EQ(r.err.rfind(last, 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 
     r = Quorvan({"-f", "a.mp3"}, launch);
     EXPECT_EQ(r.status, 0);
@@ -470,21 +478,92 @@ TEST(Cli, StandardInputAndOutput)
     EXPECT_EQ(r.out, "- -> in.wav\n");
     ExpectConvertedSample(dir / "in.wav");
 
+    // Into a pipe the sizes are those of a WAV file of unknown length; every
+    // other byte is the file's.
     r = Quorvan({"-", "-o", "-"}, launch);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
-    WriteFile(dir / "piped.wav", r.out);
-    ExpectConvertedSample(dir / "piped.wav");
+    std::string file = Slurp(dir / "in.wav");
+    ASSERT_EQ(r.out.size(), file.size());
+    EXPECT_EQ(r.out.substr(4, 4) + r.out.substr(40, 4), std::string(8, '\xff'));
+    EXPECT_TRUE(r.out.compare(8, 32, file, 8, 32) == 0 && r.out.compare(44, std::string::npos, file, 44) == 0);
     EXPECT_EQ(system(("[ -z \"$(ls '" + dir.path() + "/tmp')\" ]").c_str()), 0) << "a staging file stayed";
 
     r = Quorvan({"-"}, launch);
     EXPECT_EQ(r.status, 2);
 
     r = Quorvan({"/dev/stdin"}, launch);
-    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.status, 3) << r.err;
     std::string notice = "quorvan: /dev/stdin: no WAV file is put into /dev, so the WAV file went to " + (dir / "tmp/Tmp");
     EXPECT_EQ(r.err.substr(0, notice.size()), notice);
     EXPECT_FALSE(Exists("/dev/stdin.wav"));
+}
+
+// -o - streams: the first megabyte comes while the rest is still being
+// decoded, a reader that goes away stops the run at once (as SIGPIPE would)
+// and leaves nothing, and a standard output that is a file gets the true
+// sizes: the same bytes as -o FILE.
+TEST(Cli, StandardOutputStreamsAsTheAudioIsDecoded)
+{
+    REQUIRE_REAL_MODULES();
+    TempDir dir;
+    std::string sample = Slurp(QUORVAN_SAMPLE_PATH), longer;
+    for (int i = 0; i < 100; ++i)
+        longer += sample;
+    WriteFile(dir / "long.mp3", longer);
+    ASSERT_EQ(mkdir((dir / "tmp").c_str(), 0700), 0);
+    Launch launch;
+    launch.cwd = dir.path();
+    launch.inChild = [&] { setenv("TMPDIR", (dir / "tmp").c_str(), 1); };
+
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    Launch piped = launch;
+    piped.inChild = [&] {
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        dup2(out[1], 1);
+        close(out[0]);
+    };
+    auto start = std::chrono::steady_clock::now();
+    Running q({"long.mp3", "-o", "-"}, piped);
+    close(out[1]);
+    std::string got;
+    char buf[65536];
+    ssize_t n;
+    while (got.size() < 1000000 && (n = read(out[0], buf, sizeof buf)) > 0)
+        got.append(buf, static_cast<size_t>(n));
+    auto firstMegabyte = std::chrono::steady_clock::now() - start;
+    // How far the staging file had got by then (the WAV file is 115 MB).
+    std::string staged = dir / "staged";
+    ASSERT_EQ(system(("stat -c %s '" + dir.path() + "'/tmp/* >'" + staged + "'").c_str()), 0);
+    long long stagedBytes = atoll(Slurp(staged).c_str());
+    close(out[0]);
+    Result r = q.Wait();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    EXPECT_LT(firstMegabyte, std::chrono::seconds(1));
+    EXPECT_EQ(r.status, 128 + SIGPIPE);
+    EXPECT_EQ(r.err, "quorvan: long.mp3: not converted: the run was stopped (the standard output was closed)\n");
+    EXPECT_EQ(system(("[ -z \"$(ls '" + dir.path() + "/tmp')\" ]").c_str()), 0) << "a staging file stayed";
+
+    ASSERT_EQ(Quorvan({"-q", "long.mp3", "-o", "named.wav"}, launch).status, 0);
+    std::string named = Slurp(dir / "named.wav");
+    EXPECT_LT(stagedBytes, static_cast<long long>(named.size())) << "the first megabyte came only at the end";
+    EXPECT_EQ(got.substr(4, 4) + got.substr(40, 4), std::string(8, '\xff'));
+    EXPECT_TRUE(got.compare(44, std::string::npos, named, 44, got.size() - 44) == 0);
+
+    // Into a file, after what is there already: the true sizes at the WAV
+    // file's own start.
+    Launch toFile = launch;
+    toFile.inChild = [&] {
+        setenv("TMPDIR", (dir / "tmp").c_str(), 1);
+        int fd = open((dir / "out.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (write(fd, "before", 6) != 6)
+            _exit(99);
+        dup2(fd, 1);
+    };
+    r = Quorvan({"long.mp3", "-o", "-"}, toFile);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Slurp(dir / "out.bin") == "before" + named) << "not the bytes of -o FILE";
 }
 
 // A file-size limit or a full device ends the conversion with the system's

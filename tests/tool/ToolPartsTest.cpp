@@ -16,6 +16,7 @@
 #include "Messages.h"
 #include "Options.h"
 #include "OutputPlan.h"
+#include "PlatformText.h"
 #include "Progress.h"
 #include "TestSupport.h"
 
@@ -105,6 +106,47 @@ TEST(Progress, ShowsFilesElapsedTimeAudioRateAndEachRunningFile)
     EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 80),
               "2/5 files  1:05  2.0 s of audio per second  - 12.2 s  a.mp3 42%");
     EXPECT_EQ(FormatProgress(2, 5, 65.5, 131, running, 20), "2/5 files  1:05  2.0");
+}
+
+// What the line shows as files end and when the run is stopped: a share once
+// known stays until the file is done, and after a stop nothing is drawn.
+TEST(Progress, KeepsTheShareToTheEndAndDrawsNothingAfterAStop)
+{
+    FILE* out = tmpfile();
+    ASSERT_NE(out, nullptr);
+    auto screen = [out] {
+        std::string text(static_cast<size_t>(ftell(out)), '\0');
+        rewind(out);
+        text.resize(fread(&text[0], 1, text.size(), out));
+        return text;
+    };
+    ProgressLine line(out, true, 3, 200);
+    line.Update(0, RunningFile{"a.mp3", 0.5, 3});
+    line.Update(0, RunningFile{"a.mp3", -1, 6});  // its input closed as the WAV file is finished
+    line.Tick();
+    EXPECT_NE(screen().find("a.mp3 50%"), std::string::npos) << screen();
+    EXPECT_EQ(screen().find("6.0 s"), std::string::npos) << screen();
+
+    line.Stop();
+    std::string stopped = screen();
+    // Erased with the terminal's escape (where the line is padded with spaces instead, by them).
+    std::string erase = std::string("\r") + kEraseToEndOfLine;
+    if (*kEraseToEndOfLine) {
+        EXPECT_EQ(stopped.substr(stopped.size() - erase.size()), erase);
+    }
+    line.FileDone(0, 0);
+    line.FileDone(1, 0);
+    line.Tick();
+    line.Clear();
+    EXPECT_EQ(screen(), stopped) << "drawn after the stop";
+    fclose(out);
+}
+
+TEST(Messages, TheLastLineNamesEveryFileInTheTemporaryFolder)
+{
+    EXPECT_EQ(TemporaryFolderLine({{"a.mp3", "/tmp/Tmp1.wav"}, {"b.mp2", "/tmp/Tmp2.wav"}}, 5),
+              "quorvan: 2 of 5 WAV files went to the temporary folder, not beside their inputs: "
+              "a.mp3 -> /tmp/Tmp1.wav, b.mp2 -> /tmp/Tmp2.wav");
 }
 
 TEST(DecoderThreads, TheCoresAreSharedAmongTheWorkersThatRunAtOnce)

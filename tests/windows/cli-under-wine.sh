@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # quorvan.exe under wine, run as a user runs it: a conversion beside the input
-# and with -o (drive letters, backslashes), the standard streams, an existing
+# and with -o (drive letters, backslashes), the standard streams (-o - into
+# a file and into a pipe), a taken name (exit status 3), an existing
 # file left alone without -f, several files with -j 2 in input order, the
 # decoder modules' absence in the system's words, a worker killed, Ctrl-C,
 # and the exit statuses.
@@ -36,9 +37,16 @@ check "-o with a drive letter" "0|$win\\sub\\sample.mp3 -> $win\\named.wav" "$rc
 check "the same audio" "same" "$(cmp -s sub/samplemp3.wav named.wav && echo same)"
 run -o - 'sub\sample.mp3'
 check "-o - writes the file to the standard output" "0|same" "$rc|$(cmp -s "$work/out" named.wav && echo same)"
+timeout 120 wine "$bin/quorvan.exe" -o - 'sub\sample.mp3' </dev/null | cat >piped.wav
+check "-o - into a pipe: unknown sizes, the file's other bytes" "ffffffff|ffffffff|same" \
+  "$(od -An -tx1 -j4 -N4 piped.wav | tr -d ' ')|$(od -An -tx1 -j40 -N4 piped.wav | tr -d ' ')|$(cmp -s <(tail -c +45 piped.wav) <(tail -c +45 named.wav) && echo same)"
 cp sub/sample.mp3 stdin.mp3
 timeout 120 wine "$bin/quorvan.exe" - -o - <stdin.mp3 >from-stdin.wav
 check "- reads the standard input" "0|same" "$?|$(cmp -s from-stdin.wav named.wav && echo same)"
+run 'sub\sample.mp3'
+check "a taken name: exit status 3 and the last line" "3|quorvan: 1 of 1 WAV file went to the temporary folder, not beside its input: sub\\sample.mp3 -> " \
+  "$rc|$(tail -1 <<<"$err" | sed 's/-> .*/-> /')"
+rm -f "$(winepath -u "${out#* -> }" 2>/dev/null)"
 echo precious >keep.wav
 run 'sub\sample.mp3' -o keep.wav
 check "an existing file is left alone" "1|quorvan: sub\\sample.mp3: the WAV file cannot be created (code 4): keep.wav already exists and was left alone (use -f to replace it)|precious" "$rc|$err|$(cat keep.wav)"
@@ -53,9 +61,10 @@ run -j 2 'sub\sample.mp3' text.mp3 missing.mp3 two.mp2
 check "-j 2: exit status" 1 "$rc"
 check "-j 2: successes in order" "two.mp2 -> twomp2.wav" "$(grep -v Tmp <<<"$out" | tail -1)"
 check "-j 2: the taken name goes to the temporary folder" "sub\\sample.mp3 -> " "$(head -1 <<<"$out" | grep -o '^.* -> ')"
-check "-j 2: failures in order" "quorvan: sub\\sample.mp3: sub\\samplemp3.wav already exists (-f replaces it), so the WAV file went to
+check "-j 2: failures in order, then the file in the temporary folder" "quorvan: sub\\sample.mp3: sub\\samplemp3.wav already exists (-f replaces it), so the WAV file went to
 quorvan: text.mp3: no MPEG audio found in the file (code 9)
-quorvan: missing.mp3: the input file cannot be opened (code 1): " "$(sed -e 's/went to .*/went to/' -e 's/(code 1): .*/(code 1): /' <<<"$err")"
+quorvan: missing.mp3: the input file cannot be opened (code 1): 
+quorvan: 1 of 4 WAV files went to" "$(sed -e 's/went to .*/went to/' -e 's/(code 1): .*/(code 1): /' <<<"$err")"
 moved=$(head -1 <<<"$out")
 moved=$(winepath -u "${moved#* -> }" 2>/dev/null)
 check "-j 2: both converted" "same|same" "$(cmp -s twomp2.wav named.wav && echo same)|$(cmp -s "$moved" named.wav && echo same)"

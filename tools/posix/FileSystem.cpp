@@ -1,9 +1,10 @@
 // The command's file-system and process questions on POSIX systems; the
-// read position comes from Linux's /proc.
+// read position comes from Linux's /proc, and giving back file space from
+// its fallocate.
 #include "FileSystem.h"
-#include "posix/Descriptors.h"
 
 #include <dirent.h>
+#include <linux/falloc.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <errno.h>
@@ -121,33 +122,77 @@ std::string StandardInputName()
     return "/dev/stdin";
 }
 
-bool CopyToStandardOutput(const std::string& path, std::string* error)
+bool StandardOutputSeekable(uint64_t* start)
 {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = path + ": " + strerror(errno);
+    struct stat st;
+    int flags = fcntl(STDOUT_FILENO, F_GETFL);
+    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || (flags & O_APPEND))
         return false;
+    off_t at = lseek(STDOUT_FILENO, 0, SEEK_CUR);
+    if (at < 0)
+        return false;
+    *start = static_cast<uint64_t>(at);
+    return true;
+}
+
+bool WriteStandardOutput(const void* data, size_t size, size_t* written, int* error)
+{
+    ssize_t n = write(STDOUT_FILENO, data, size);
+    if (n > 0) {
+        *written = static_cast<size_t>(n);
+        return true;
     }
-    static char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
+    *error = n < 0 ? errno : EIO;
+    return false;
+}
+
+bool WriteStandardOutputAt(uint64_t offset, const void* data, size_t size, int* error)
+{
+    const char* p = static_cast<const char*>(data);
+    while (size > 0) {
+        ssize_t n = pwrite(STDOUT_FILENO, p, size, static_cast<off_t>(offset));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
-            if (n < 0)
-                *error = path + ": " + strerror(errno);
-            ok = n == 0;
-            break;
+            *error = n < 0 ? errno : EIO;
+            return false;
         }
-        if (!WriteAll(STDOUT_FILENO, buffer, static_cast<size_t>(n))) {
-            *error = std::string("standard output: ") + strerror(errno);
-            ok = false;
-            break;
-        }
+        p += n;
+        size -= static_cast<size_t>(n);
+        offset += static_cast<uint64_t>(n);
     }
+    return true;
+}
+
+bool IsClosedOutputError(int error)
+{
+    return error == EPIPE;
+}
+
+bool IsInterruptedError(int error)
+{
+    return error == EINTR;
+}
+
+bool SeekFile(FILE* file, uint64_t position)
+{
+    return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
+}
+
+void ReleaseFileSpace(const std::string& path, uint64_t from, uint64_t to)
+{
+    const uint64_t block = 1 << 16;
+    from = (from + block - 1) / block * block;
+    to = to / block * block;
+    if (to <= from)
+        return;
+    int fd = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    // Not every file system can; the file is then only larger than it needs to be.
+    (void)fallocate(fd, FALLOC_FL_PUNCH_HOLE | FALLOC_FL_KEEP_SIZE, static_cast<off_t>(from),
+                    static_cast<off_t>(to - from));
     close(fd);
-    return ok;
 }
 
 uint64_t FileSize(const std::string& path)

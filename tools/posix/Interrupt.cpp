@@ -37,6 +37,11 @@ void CatchStopRequests()
         sigaction(s, &action, nullptr);
 }
 
+void RequestStop(int request)
+{
+    Record(request);
+}
+
 int StopRequest()
 {
     return g_request;
@@ -55,6 +60,8 @@ void HoldStopRequests(bool hold)
 
 std::string StopRequestName(int request)
 {
+    if (request == kStopOutputClosed)
+        return "the standard output was closed";  // SIGPIPE itself is ignored while the workers run
     const char* name = strsignal(request);
     return "signal " + std::to_string(request) + (name ? std::string(", ") + name : std::string());
 }

@@ -19,4 +19,5 @@ const char* const kHelpModules =
 
 const char* const kHelpStoppedExitStatus =
     "2 on a usage error, 128 + the signal's number when stopped by a signal\n"
-    "(130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP).\n";
+    "(130 for Ctrl-C, 143 for SIGTERM, 129 for SIGHUP), 141 when the reader of\n"
+    "-o - went away.\n";

@@ -185,36 +185,63 @@ std::string StandardInputName()
     return name;
 }
 
-bool CopyToStandardOutput(const std::string& path, std::string* error)
+// Straight to the handle: bytes as they are, never the C runtime's text mode.
+bool StandardOutputSeekable(uint64_t* start)
 {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE) {
-        *error = path + ": " + SystemErrorText(static_cast<int>(GetLastError()));
-        return false;
-    }
-    // Straight to the handle: bytes as they are, never the C runtime's text mode.
-    fflush(stdout);
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
-    static char buffer[1 << 16];
-    bool ok = true;
-    for (;;) {
-        DWORD n = 0;
-        if (!ReadFile(file, buffer, sizeof buffer, &n, nullptr)) {
-            *error = path + ": " + SystemErrorText(static_cast<int>(GetLastError()));
-            ok = false;
-            break;
-        }
-        if (n == 0)
-            break;
-        if (!WriteAll(out, buffer, n)) {
-            *error = "standard output: " + SystemErrorText(static_cast<int>(GetLastError()));
-            ok = false;
-            break;
-        }
+    LARGE_INTEGER zero = {}, at;
+    if (GetFileType(out) != FILE_TYPE_DISK || !SetFilePointerEx(out, zero, &at, FILE_CURRENT))
+        return false;
+    *start = static_cast<uint64_t>(at.QuadPart);
+    return true;
+}
+
+bool WriteStandardOutput(const void* data, size_t size, size_t* written, int* error)
+{
+    DWORD chunk = size > 0x100000 ? 0x100000 : static_cast<DWORD>(size), n = 0;
+    if (WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), data, chunk, &n, nullptr) && n > 0) {
+        *written = n;
+        return true;
     }
-    CloseHandle(file);
+    *error = static_cast<int>(GetLastError());
+    return false;
+}
+
+bool WriteStandardOutputAt(uint64_t offset, const void* data, size_t size, int* error)
+{
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    LARGE_INTEGER to, end, zero = {};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    bool ok = SetFilePointerEx(out, zero, &end, FILE_CURRENT) && SetFilePointerEx(out, to, nullptr, FILE_BEGIN) &&
+              WriteAll(out, data, size);
+    if (!ok)
+        *error = static_cast<int>(GetLastError());
+    // Back to the end, where anything written after the command goes.
+    if (!SetFilePointerEx(out, end, nullptr, FILE_BEGIN) && ok) {
+        *error = static_cast<int>(GetLastError());
+        ok = false;
+    }
     return ok;
+}
+
+bool IsClosedOutputError(int error)
+{
+    return error == ERROR_BROKEN_PIPE || error == ERROR_NO_DATA;
+}
+
+bool IsInterruptedError(int)
+{
+    return false;  // a console event runs on a thread of its own
+}
+
+bool SeekFile(FILE* file, uint64_t position)
+{
+    return _fseeki64(file, static_cast<__int64>(position), SEEK_SET) == 0;
+}
+
+void ReleaseFileSpace(const std::string&, uint64_t, uint64_t)
+{
+    // The staging file keeps its space until it is removed.
 }
 
 uint64_t FileSize(const std::string& path)

@@ -40,6 +40,11 @@ void CatchStopRequests()
     SetConsoleCtrlHandler(Record, TRUE);
 }
 
+void RequestStop(int request)
+{
+    InterlockedCompareExchange(&g_request, request, 0);
+}
+
 int StopRequest()
 {
     return static_cast<int>(InterlockedCompareExchange(&g_request, 0, 0));
@@ -57,6 +62,7 @@ std::string StopRequestName(int request)
     case kCtrlBreak: return "Ctrl-Break";
     case kClosed: return "the console was closed";
     case kEnding: return "logoff or shutdown";
+    case kStopOutputClosed: return "the standard output was closed";
     default: return "request " + std::to_string(request);
     }
 }

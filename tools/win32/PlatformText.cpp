@@ -20,4 +20,5 @@ const char* const kHelpModules =
 
 const char* const kHelpStoppedExitStatus =
     "2 on a usage error, 130 when stopped by Ctrl-C, 149 by Ctrl-Break, 129 when\n"
-    "the console was closed, 143 at logoff or shutdown.\n";
+    "the console was closed, 143 at logoff or shutdown, 141 when the reader of\n"
+    "-o - went away.\n";
