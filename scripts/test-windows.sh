@@ -32,7 +32,7 @@ fi
 # clang-cl, lld-link and llvm-dlltool build the Visual C++-ABI test programs
 # and the stand-in MFC42.DLL.
 packages=(cmake ninja-build make pkg-config file dpkg-dev bzip2 xz-utils googletest g++-mingw-w64-i686
-          wine wine32:i386 clang-14 lld-14 llvm-14
+          wine wine32:i386 clang-14 clang-tools-14 lld-14 llvm-14
           lame twolame sox)
 missing=()
 for p in "${packages[@]}"; do
