@@ -181,8 +181,8 @@ bool StereoResampler::Open()
         soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
         // libsoxr's 16-bit recipe (its stopband 102 dB down, the passband
         // flat to 0.01 dB up to 91 % of the lower Nyquist frequency): for
-        // 16-bit output it is as transparent as the 20-bit one, for about a
-        // tenth less work (ResamplerQualityTest measures both).
+        // 16-bit output it is as transparent as the 20-bit one, for less
+        // work (ResamplerQualityTest; README gives both recipes' figures).
         soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
         soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
         soxr* instance = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate), 1, &error, &io,
