@@ -1,7 +1,7 @@
 // Turns decoded PCM of any rate and channel count into 44100 Hz stereo
 // signed 16-bit samples and hands them out in blocks. Other rates go through
-// libsoxr with its 16-bit recipe; 44100 Hz passes through untouched. Mono is copied to
-// both channels, after resampling. A change of rate mid-stream, or from mono
+// libsoxr with its 16-bit recipe; 44100 Hz passes through untouched. Mono is
+// copied to both channels, after resampling. A change of rate mid-stream, or from mono
 // to stereo at a resampled rate, drains the old resampler first, so nothing is
 // lost at the switch.
 //
