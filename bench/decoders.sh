@@ -2,8 +2,14 @@
 # Converts the same MPEG files to 44.1 kHz stereo 16-bit WAV with quorvan and
 # with what a user would pick instead, and prints, per file, each one's median
 # wall time, seconds of audio per second, peak resident memory and its time as
-# a multiple of quorvan's. All of it comes from one run: rounds alternate
-# between the converters on the same files, so machine noise spreads over all.
+# a multiple of quorvan's; then the same for a batch of six copies of each
+# file (quorvan with its default -j, against two ffmpeg and two mpg123 at a
+# time); then the ratios that issue 16 set targets for, each against its
+# target. When the Windows build exists (build-win32/ beside BUILD_DIR's
+# source tree, or QUORVAN_WIN32_BUILD), quorvan.exe runs under wine too, on
+# every file and on one six times as long (44.1 kHz, 128 kbit/s). All of it
+# comes from one run: rounds alternate between the converters on the same
+# files, so machine noise spreads over all.
 #
 #   bench/decoders.sh [--quick] [BUILD_DIR] [SECONDS_OF_AUDIO] [ROUNDS]
 #
@@ -24,6 +30,8 @@ seconds=${2:-$seconds}
 rounds=${3:-$rounds}
 quorvan=$build/bin/quorvan
 [ -x "$quorvan" ] || { echo "no $quorvan: build first (scripts/setup.sh)" >&2; exit 1; }
+quorvan_exe=${QUORVAN_WIN32_BUILD:-$root/build-win32}/bin/quorvan.exe
+[ -f "$quorvan_exe" ] && command -v wine >/dev/null || quorvan_exe=""
 
 # The peers and the encoders of the corpus, installed only when missing.
 missing=()
@@ -41,6 +49,16 @@ fi
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+if [ -n "$quorvan_exe" ]; then
+  # A prefix of the benchmark's own, and its server kept running through the
+  # rounds, so that no run pays for starting wine.
+  export WINEPREFIX=${QUORVAN_BENCH_WINEPREFIX:-$HOME/.wine-quorvan-bench} WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  mkdir -p "$WINEPREFIX"
+  wineserver -p </dev/null >/dev/null 2>&1 || true
+  trap 'wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+  wine wineboot -i </dev/null >/dev/null 2>&1
+fi
 
 # The corpus: a music-like signal (a chord whose notes swell and fade, over
 # pink noise), encoded by Debian's encoders.
@@ -55,23 +73,47 @@ lame --quiet -V 2 "$work/src44.wav" "$work/44k-vbr.mp3"
 lame --quiet -b 256 "$work/src48.wav" "$work/48k-256.mp3"
 lame --quiet -m m -b 64 "$work/src22.wav" "$work/22k-mono.mp3"
 twolame --quiet -b 256 "$work/src48.wav" "$work/48k-256.mp2"
-rm -f "$work"/src*.wav
 cases=(44k-192.mp3 44k-vbr.mp3 48k-256.mp3 22k-mono.mp3 48k-256.mp2)
+long=""
+if [ -n "$quorvan_exe" ]; then
+  long=44k-128-x6.mp3
+  sox "$work/src44.wav" "$work/src44.wav" "$work/src44.wav" "$work/src44.wav" "$work/src44.wav" "$work/src44.wav" \
+    "$work/src44-x6.wav"
+  lame --quiet -b 128 "$work/src44-x6.wav" "$work/$long"
+fi
+rm -f "$work"/src*.wav
+# Six copies of each file, for the batches.
+for c in "${cases[@]}"; do
+  mkdir -p "$work/batch-$c"
+  for i in 1 2 3 4 5 6; do cp "$work/$c" "$work/batch-$c/$i.${c##*.}"; done
+done
 
 ffmpeg_soxr=no
 ffmpeg -hide_banner -buildconf 2>/dev/null | grep -q -- --enable-libsoxr && ffmpeg_soxr=yes
 
 # One command per converter; $in is the input, $rate its sample rate, $out the
 # WAV file. "mpg123 -t" decodes without writing: the floor of decoding alone.
+# A batch ($batch, a folder of six copies) is converted with quorvan's default
+# -j, and two at a time by the others; each WAV file goes beside its input.
 names=(quorvan "quorvan 1 thread" "mpg123 -w" "ffmpeg")
 [ "$ffmpeg_soxr" = yes ] && names+=("ffmpeg soxr")
 names+=("lame --decode" madplay "mpg123 -t")
+[ -n "$quorvan_exe" ] && names+=("quorvan.exe (wine)" "quorvan.exe 1 thread (wine)")
+batch_names=("quorvan, 6 files" "mpg123 -w, 2 at a time" "ffmpeg, 2 at a time")
+long_names=(quorvan "quorvan 1 thread" "quorvan.exe (wine)" "quorvan.exe 1 thread (wine)")
 run() {
   local name=$1 resample=()
   [ "$rate" = 44100 ] || resample=(-r 44100)
   case $name in
   quorvan) "$quorvan" -q -f -j 1 "$in" -o "$out" ;;
   "quorvan 1 thread") QUORVAN_DECODER_THREADS=1 "$quorvan" -q -f -j 1 "$in" -o "$out" ;;
+  "quorvan.exe (wine)") wine "$quorvan_exe" -q -f -j 1 "Z:$in" -o "Z:$out" </dev/null ;;
+  "quorvan.exe 1 thread (wine)") QUORVAN_DECODER_THREADS=1 wine "$quorvan_exe" -q -f -j 1 "Z:$in" -o "Z:$out" </dev/null ;;
+  "quorvan, 6 files") "$quorvan" -q -f "$batch"/[1-6].mp? ;;
+  "mpg123 -w, 2 at a time")
+    printf '%s\n' "$batch"/[1-6].mp? | xargs -P2 -I{} mpg123 -q --stereo "${resample[@]}" -w {}.wav {} ;;
+  "ffmpeg, 2 at a time")
+    printf '%s\n' "$batch"/[1-6].mp? | xargs -P2 -I{} ffmpeg -v error -y -i {} -ar 44100 -ac 2 {}.wav ;;
   "mpg123 -w") mpg123 -q --stereo "${resample[@]}" -w "$out" "$in" ;;
   ffmpeg) ffmpeg -v error -y -i "$in" -ar 44100 -ac 2 "$out" ;;
   "ffmpeg soxr") ffmpeg -v error -y -i "$in" -af aresample=resampler=soxr -ar 44100 -ac 2 "$out" ;;
@@ -83,44 +125,89 @@ run() {
 }
 
 now() { date +%s%N; }
-results=$work/results  # case <TAB> name <TAB> nanoseconds <TAB> KiB
+results=$work/results  # key <TAB> name <TAB> nanoseconds <TAB> KiB
 : >"$results"
+# measure KEY NAME: one timed run of NAME on $in (or $batch), into $results.
+measure() {
+  local key=$1 name=$2 t0 t1
+  rm -f "$out"
+  [ -z "$batch" ] || rm -f "$batch"/*.wav
+  t0=$(now)
+  /usr/bin/time -f %M -o "$work/rss" bash -c "$(declare -f run); quorvan='$quorvan' quorvan_exe='$quorvan_exe' in='$in' out='$out' batch='$batch' rate='$rate'; run '$name'" \
+    || { echo "$name failed on $key" >&2; exit 1; }
+  t1=$(now)
+  printf '%s\t%s\t%s\t%s\n' "$key" "$name" $((t1 - t0)) "$(tail -n 1 "$work/rss")" >>"$results"
+}
+out=$work/out.wav
 for ((r = 1; r <= rounds; r++)); do
   echo "Round $r of $rounds..." >&2
   for c in "${cases[@]}"; do
     in=$work/$c
-    out=$work/out.wav
+    batch=$work/batch-$c
     rate=$(ffprobe -v error -select_streams a:0 -show_entries stream=sample_rate -of csv=p=0 "$in")
-    for name in "${names[@]}"; do
-      rm -f "$out"
-      t0=$(now)
-      /usr/bin/time -f %M -o "$work/rss" bash -c "$(declare -f run); quorvan='$quorvan' in='$in' out='$out' rate='$rate'; run '$name'" \
-        || { echo "$name failed on $c" >&2; exit 1; }
-      t1=$(now)
-      printf '%s\t%s\t%s\t%s\n' "$c" "$name" $((t1 - t0)) "$(tail -n 1 "$work/rss")" >>"$results"
-    done
+    for name in "${names[@]}"; do measure "$c" "$name"; done
+    for name in "${batch_names[@]}"; do measure "$c x6" "$name"; done
   done
+  if [ -n "$long" ]; then
+    in=$work/$long batch="" rate=44100
+    for name in "${long_names[@]}"; do measure "$long" "$name"; done
+  fi
 done
+
+# The median time and the peak memory of each converter on each key.
+medians=$work/medians  # key <TAB> name <TAB> seconds <TAB> MiB
+awk -F'\t' '
+  function median(list, n,   a, i, j, t) {
+    n = split(list, a, " ")
+    for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j > 0 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
+    return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
+  }
+  { k = $1 "\t" $2; t[k] = t[k] " " $3 / 1e9; if ($4 > m[k]) m[k] = $4 }
+  END { for (k in t) printf "%s\t%.6f\t%.1f\n", k, median(t[k]), m[k] / 1024 }' "$results" >"$medians"
+median() { awk -F'\t' -v k="$1" -v n="$2" '$1 == k && $2 == n { print $3 }' "$medians"; }
+
+# table KEY SECONDS_OF_AUDIO NAME...: the first name is the reference.
+table() {
+  local key=$1 secs=$2 ref=$3 name w
+  shift 2
+  echo
+  echo "$key"
+  printf '  %-28s %9s %10s %9s %10s\n' converter "wall s" "audio s/s" "peak MiB" "x ${ref%%,*}"
+  for name in "$@"; do
+    awk -F'\t' -v k="$key" -v n="$name" -v secs="$secs" -v q="$(median "$key" "$ref")" '
+      $1 == k && $2 == n { printf "  %-28s %9.3f %10.1f %9.1f %10.2f\n", n, $3, secs / $3, $4, $3 / q }' "$medians"
+  done
+}
 
 echo
 echo "$(nproc) cores ($(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')); ${seconds} s of audio per file; median of $rounds rounds"
 for c in "${cases[@]}"; do
-  echo
-  echo "$c"
-  printf '  %-18s %9s %10s %9s %10s\n' converter "wall s" "audio s/s" "peak MiB" "x quorvan"
-  awk -F'\t' -v c="$c" -v secs="$seconds" -v order="$(printf '%s|' "${names[@]}")" '
-    function median(list, n,   a, i, j, t) {
-      n = split(list, a, " ")
-      for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j > 0 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
-      return n % 2 ? a[(n + 1) / 2] : (a[n / 2] + a[n / 2 + 1]) / 2
-    }
-    $1 == c { t[$2] = t[$2] " " $3 / 1e9; if ($4 > m[$2]) m[$2] = $4 }
-    END {
-      n = split(order, names, "|")
-      q = median(t["quorvan"])
-      for (i = 1; i < n; i++) {
-        k = names[i]; w = median(t[k])
-        printf "  %-18s %9.3f %10.1f %9.1f %10.2f\n", k, w, secs / w, m[k] / 1024, w / q
-      }
-    }' "$results"
+  table "$c" "$seconds" "${names[@]}"
+  table "$c x6" $((6 * seconds)) "${batch_names[@]}"
 done
+[ -z "$long" ] || table "$long" $((6 * seconds)) "${long_names[@]}"
+
+# target WHAT KEY NAME KEY NAME LIMIT: the first time over the second, against
+# the limit it should not pass.
+target() {
+  awk -v what="$1" -v a="$(median "$2" "$3")" -v b="$(median "$4" "$5")" -v limit="$6" 'BEGIN {
+    if (a == "" || b == "") exit
+    r = a / b
+    printf "  %-62s %5.2f  (target %s: %s)\n", what, r, limit, r <= limit ? "met" : "not met" }'
+}
+echo
+echo "Targets (issue 16): a time over another, at most the target"
+for c in 48k-256.mp3 48k-256.mp2; do
+  target "$c: 6 files, quorvan / two ffmpeg at a time" "$c x6" "quorvan, 6 files" "$c x6" "ffmpeg, 2 at a time" 0.85
+  target "$c: quorvan 1 thread / ffmpeg" "$c" "quorvan 1 thread" "$c" ffmpeg 0.90
+  target "$c: quorvan / ffmpeg" "$c" quorvan "$c" ffmpeg 0.70
+done
+for c in 44k-192.mp3 44k-vbr.mp3; do
+  target "$c: quorvan / mpg123 -t" "$c" quorvan "$c" "mpg123 -t" 0.70
+done
+if [ -n "$quorvan_exe" ]; then
+  for c in "${cases[@]}" "$long"; do
+    target "$c: quorvan.exe under wine / quorvan, 1 thread" "$c" "quorvan.exe 1 thread (wine)" "$c" "quorvan 1 thread" 1.2
+    target "$c: quorvan.exe under wine / quorvan" "$c" "quorvan.exe (wine)" "$c" quorvan 1.3
+  done
+fi

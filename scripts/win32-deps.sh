@@ -57,8 +57,13 @@ build_gtest() {
 build_mpg123() {
   local prefix=$1 work=$2
   fetch_source mpg123 "$work/mpg123"
+  # Its configure keeps its own optimisation flags and adds these: the
+  # toolchain file's SSE2 floating point (the CMake builds get it from there).
+  local flags
+  flags=$(sed -n 's/^set(QUORVAN_WIN32_FLAGS "\(.*\)")$/\1/p' "$toolchain")
   (cd "$work/mpg123/src" &&
-    ./configure --host=$triple --prefix="$prefix" --enable-static --disable-shared >"$work/mpg123.log" 2>&1 &&
+    CFLAGS="$flags" ./configure --host=$triple --prefix="$prefix" --enable-static --disable-shared \
+      >"$work/mpg123.log" 2>&1 &&
     make -j"$jobs" >>"$work/mpg123.log" 2>&1 && make install >>"$work/mpg123.log" 2>&1) ||
     { tail -30 "$work/mpg123.log" >&2; exit 1; }
 }

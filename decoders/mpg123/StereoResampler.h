@@ -1,7 +1,7 @@
 // Turns decoded PCM of any rate and channel count into 44100 Hz stereo
 // signed 16-bit samples and hands them out in blocks. Other rates go through
-// libsoxr at high quality; 44100 Hz passes through untouched. Mono is copied to
-// both channels, after resampling. A change of rate mid-stream, or from mono
+// libsoxr with its 16-bit recipe; 44100 Hz passes through untouched. Mono is
+// copied to both channels, after resampling. A change of rate mid-stream, or from mono
 // to stereo at a resampled rate, drains the old resampler first, so nothing is
 // lost at the switch.
 //
@@ -55,7 +55,7 @@ public:
     void Reset();
 
     // Stereo frames waiting to be taken.
-    size_t Available() const { return (m_queue.size() - m_head) / 2; }
+    size_t Available() const { return (m_queueEnd - m_head) / 2; }
     // Copies up to maxFrames stereo frames into out; returns how many.
     size_t Take(int16_t* out, size_t maxFrames);
 
@@ -66,12 +66,15 @@ private:
         bool ok = true;
     };
     // One channel: its own cache line, as the two may be worked on by two threads.
+    // libsoxr works in float: the samples go in and come out as floats of
+    // 16-bit magnitude, and are rounded to 16 bits when they are interleaved.
     struct alignas(64) Channel {
         soxr* instance = nullptr;
-        std::vector<int16_t> in;        // the chunk's samples of this channel
-        std::vector<int16_t> out;       // output not yet in the queue, from out[outHead]
+        std::vector<float> in;        // the chunk's samples of this channel
+        std::vector<float> out;       // output [outHead, outEnd) not yet in the queue
         size_t outHead = 0;
-        std::vector<Result> results;    // one per chunk, from results[resultHead]
+        size_t outEnd = 0;
+        std::vector<Result> results;  // one per chunk, from results[resultHead]
         size_t resultHead = 0;
     };
 
@@ -81,17 +84,21 @@ private:
     bool Drain();
     bool Resample(const PcmChunk& chunk);
     void ResampleChunk(size_t channel, const PcmChunk& chunk);
-    static Result Run(Channel& channel, const int16_t* samples, size_t frames);
+    static Result Run(Channel& channel, const float* samples, size_t frames);
     bool Commit();
     void Compact();
+    // Room for `values` more values at the queue's end, which they then end.
+    int16_t* Append(size_t values);
 
     Channel m_channels[2];
     long m_inputRate = 0;
     int m_inputChannels = 0;        // of the libsoxr instances: 1 while the stream was mono
     size_t m_prepared = 0;          // chunks whose results wait in the channels
-    std::vector<int16_t> m_stereo;  // a pushed mono chunk made stereo, at 44100 Hz
-    std::vector<int16_t> m_queue;   // output, interleaved L R
-    size_t m_head = 0;              // first untaken value in m_queue
+    // Output, interleaved L R: [m_head, m_queueEnd) is untaken. The buffers
+    // here only grow, so that no call fills memory it is about to overwrite.
+    std::vector<int16_t> m_queue;
+    size_t m_queueEnd = 0;
+    size_t m_head = 0;
 };
 
 }  // namespace quorvan

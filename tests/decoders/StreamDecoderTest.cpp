@@ -10,6 +10,7 @@
 
 #include "Conformance.h"
 #include "DecoderTestSupport.h"
+#include "SampleConversion.h"
 #include "StereoResampler.h"
 #include "StreamDecoding.h"
 
@@ -547,6 +548,48 @@ std::vector<int16_t> TakeAll(quorvan::StereoResampler& r, size_t block)
         out.insert(out.end(), buf.begin(), buf.begin() + static_cast<ptrdiff_t>(2 * n));
     }
     return out;
+}
+
+// The resampler's float conversions, four at a time and one by one for the
+// rest, at every length of the rest: each channel picked out of stereo
+// without reading past its last frame, and rounding to nearest (ties to
+// even) with clipping on the way back.
+TEST(SampleConversion, SplitsAndRoundsAsTheScalarRulesSay)
+{
+    const float kValues[] = {0.5f, 1.5f, 2.5f, -0.5f, -1.5f, -2.49f, 100.51f, 32766.5f,
+                             32767.4f, 32767.6f, 1e9f, -32768.4f, -32768.6f, -1e9f, 7.0f, -7.5f};
+    const int16_t kRounded[] = {0, 2, 2, 0, -2, -2, 101, 32766, 32767, 32767, 32767, -32768, -32768, -32768, 7, -8};
+    for (size_t frames = 0; frames <= 16; ++frames) {
+        SCOPED_TRACE(frames);
+        // Exactly as long as its frames, so that a read past them is caught
+        // by the sanitizers.
+        std::vector<int16_t> stereo(2 * frames), mono(frames);
+        for (size_t i = 0; i < frames; ++i) {
+            stereo[2 * i] = static_cast<int16_t>(1000 * i - 32768);
+            stereo[2 * i + 1] = static_cast<int16_t>(32767 - 3 * i);
+            mono[i] = static_cast<int16_t>(-5 * i);
+        }
+        std::vector<float> left(frames), right(frames), single(frames);
+        quorvan::SplitToFloat(stereo.data(), 2, left.data(), frames);
+        quorvan::SplitToFloat(stereo.data() + 1, 2, right.data(), frames);
+        quorvan::SplitToFloat(mono.data(), 1, single.data(), frames);
+        for (size_t i = 0; i < frames; ++i) {
+            EXPECT_EQ(left[i], stereo[2 * i]);
+            EXPECT_EQ(right[i], stereo[2 * i + 1]);
+            EXPECT_EQ(single[i], mono[i]);
+        }
+
+        // The right channel takes the values backwards.
+        std::vector<float> l(kValues, kValues + frames), r(frames);
+        for (size_t i = 0; i < frames; ++i)
+            r[i] = kValues[15 - i];
+        std::vector<int16_t> out(2 * frames);
+        quorvan::InterleaveToInt16(l.data(), r.data(), out.data(), frames);
+        for (size_t i = 0; i < frames; ++i) {
+            EXPECT_EQ(out[2 * i], kRounded[i]) << kValues[i];
+            EXPECT_EQ(out[2 * i + 1], kRounded[15 - i]) << kValues[15 - i];
+        }
+    }
 }
 
 TEST(StereoResampler, At44100StereoPassesThroughAndMonoIsCopiedToBothChannels)
