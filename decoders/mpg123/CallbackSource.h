@@ -28,7 +28,6 @@ public:
         end = m_ended;
         return got;
     }
-    bool Ended() const { return m_ended; }
 
 private:
     DecoderReadCallback m_callback;

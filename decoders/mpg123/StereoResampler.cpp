@@ -279,8 +279,6 @@ bool StereoResampler::Resample(const PcmChunk& chunk)
 
 bool StereoResampler::Drain()
 {
-    if (m_prepared > 0)
-        DropPrepared();  // not reached: prepared chunks never change the stream
     if (!m_channels[0].instance)
         return true;
     for (int c = 0; c < m_inputChannels; ++c)

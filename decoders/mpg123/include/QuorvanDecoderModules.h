@@ -75,7 +75,7 @@ MASD_EXPORT uint32_t CDECL masd_getFrameSize(DecoderHandle decoder);
 // MASD_ERR_ARGUMENT / MASD_ERR_DECODER.
 MASD_EXPORT int CDECL masd_flushAndResync(DecoderHandle decoder);
 
-// "masd32 <module version> (libmpg123 <version>, libsoxr <version>)".
+// "masd32 <module version> (libmpg123 API <its API version>, libsoxr <version>)".
 MASD_EXPORT const char* CDECL masd_versionString(void);
 
 // ---- ma32 -------------------------------------------------------------------
