@@ -17,7 +17,74 @@ const int kBitrates[2][3][16] = {
 
 const int kMpeg1Rates[3] = {44100, 48000, 32000};
 
+int VersionOf(unsigned bits)
+{
+    return bits == 3 ? 1 : bits == 2 ? 2 : bits == 0 ? 25 : -1;
+}
+
+long RateOf(int version, unsigned index)
+{
+    if (index == 3 || version < 0)
+        return 0;
+    return kMpeg1Rates[index] / (version == 1 ? 1 : version == 2 ? 2 : 4);
+}
+
+int ModeClass(int mode)
+{
+    return mode == 1 ? 0 : mode;  // joint stereo is stereo
+}
+
 }  // namespace
+
+FrameKind FrameKind::Of(uint32_t header)
+{
+    FrameKind k;
+    k.sync = (header & 0xFFE00000u) == 0xFFE00000u;
+    k.version = VersionOf((header >> 19) & 3);
+    k.layer = 4 - static_cast<int>((header >> 17) & 3);
+    k.crc = ((header >> 16) & 1) == 0;
+    k.freeFormat = ((header >> 12) & 15) == 0;
+    k.sampleRate = RateOf(k.version, (header >> 10) & 3);
+    k.mode = static_cast<int>((header >> 6) & 3);
+    k.channels = k.mode == 3 ? 1 : 2;
+    k.copyright = ((header >> 3) & 1) != 0;
+    k.original = ((header >> 2) & 1) != 0;
+    k.emphasis = static_cast<int>(header & 3);
+    return k;
+}
+
+bool FrameKind::SameLayerAndRate(const FrameKind& o) const
+{
+    return sync == o.sync && version == o.version && layer == o.layer && sampleRate == o.sampleRate;
+}
+
+bool FrameKind::SameAcrossJunk(const FrameKind& o) const
+{
+    return SameLayerAndRate(o) && crc == o.crc && (channels == 1) == (o.channels == 1);
+}
+
+bool FrameKind::SameFreeFormatRun(const FrameKind& o) const
+{
+    return SameLayerAndRate(o) && crc == o.crc && freeFormat == o.freeFormat && mode == o.mode &&
+           copyright == o.copyright && original == o.original && emphasis == o.emphasis;
+}
+
+bool FrameKind::SameChain(const FrameKind& o) const
+{
+    return version == o.version && layer == o.layer && sampleRate == o.sampleRate && channels == o.channels &&
+           ModeClass(mode) == ModeClass(o.mode) && crc == o.crc && copyright == o.copyright &&
+           original == o.original && emphasis == o.emphasis && freeFormat == o.freeFormat;
+}
+
+bool FrameKind::Unlikely() const
+{
+    return layer == 1 || freeFormat || emphasis != 0 || (version == 25 && layer != 3);
+}
+
+bool FrameKind::Plain() const
+{
+    return version == 1 && layer != 1 && !freeFormat && emphasis == 0;
+}
 
 bool ParseFrameHeader(uint32_t header, FrameHeader* out)
 {
@@ -76,18 +143,16 @@ size_t Id3v2TagAt(const unsigned char* p)
 
 bool FindsFreeFormatFrames(const unsigned char* data, size_t size, size_t scanEnd)
 {
-    // The next header of the same sync, version, layer and rate must agree in
-    // everything but the padding, private and mode extension bits.
-    const uint32_t kSameKind = 0xFFFE0C00u, kFixedFields = 0xFFFFFCCFu;
     auto headerAt = [data](size_t i) { return HeaderAt(data + i); };
     // Where the next header like the one at i starts, 0 when none follows.
     auto next = [&](size_t i) -> size_t {
-        uint32_t header = headerAt(i);
+        FrameKind kind = FrameKind::Of(headerAt(i));
         size_t end = size - 3;
         for (size_t j = NextSyncByte(data, i + 4, end); j < end; j = NextSyncByte(data, j + 1, end)) {
-            if ((headerAt(j) & kSameKind) != (header & kSameKind))
+            FrameKind other = FrameKind::Of(headerAt(j));
+            if (!other.SameLayerAndRate(kind))
                 continue;
-            return (headerAt(j) & kFixedFields) == (header & kFixedFields) ? j : 0;
+            return other.SameFreeFormatRun(kind) ? j : 0;
         }
         return 0;
     };

@@ -47,6 +47,57 @@ inline size_t NextSyncByte(const unsigned char* data, size_t from, size_t end)
 // 0xFF, a syncsafe size.
 size_t Id3v2TagAt(const unsigned char* p);
 
+// What kind of frame a header starts: the fields a real stream keeps from
+// frame to frame, read whether or not the header is a valid one. Each
+// question the engine asks of two frames' kinds is one predicate here.
+struct FrameKind {
+    bool sync = false;     // the eleven sync bits are set
+    int version = -1;      // as in FrameHeader; -1 for the reserved value
+    int layer = -1;        // 1..3; 4 for the reserved value
+    long sampleRate = 0;   // Hz; 0 for the reserved index
+    int channels = 0;
+    int mode = -1;         // as in FrameHeader
+    bool crc = false;
+    bool copyright = false;
+    bool original = false;
+    int emphasis = -1;
+    bool freeFormat = false;
+
+    static FrameKind Of(uint32_t header);
+
+    // Frames of one chain agree in all of it, stereo and joint stereo being
+    // one. Structured data (tables in a program, say) can form a chain of
+    // frame-like headers, but rarely one that agrees in these.
+    bool SameChain(const FrameKind& o) const;
+    // What the junk filter asks of the frame after a stretch of junk: the
+    // same version, layer, protection and rate, and both mono or neither.
+    bool SameAcrossJunk(const FrameKind& o) const;
+    // The same sync, version, layer and rate: a header of another kind is
+    // passed over when free-format frames are looked for.
+    bool SameLayerAndRate(const FrameKind& o) const;
+    // The next free-format frame of a run agrees in everything but the
+    // padding, private and mode extension bits.
+    bool SameFreeFormatRun(const FrameKind& o) const;
+    // The kinds other data forms by chance: machine code and tables are full
+    // of 0xFFFF, which reads as a Layer I header, and repeat at fixed
+    // distances; a free-format frame ends wherever the next header-like bytes
+    // are; real streams hardly ever set emphasis. Layers I and II of
+    // MPEG-2.5, which no encoder writes (they are what tables of records look
+    // like), count among them.
+    bool Unlikely() const;
+    // MPEG-1 Layer II or III at a fixed bitrate, no emphasis: the frames a
+    // stream may be cut into segments at.
+    bool Plain() const;
+};
+
+// A frame the decoder met: its kind and where it lies.
+struct FrameInfo {
+    FrameKind kind;
+    int64_t position = -1;  // input offset of the frame's header
+    int64_t bytes = 0;
+    int64_t junkBefore = 0;  // dropped right before it (see JunkBetweenFrames)
+};
+
 // Decodes header; false when it is no valid frame header (no sync, reserved
 // version, layer, bitrate or rate index).
 bool ParseFrameHeader(uint32_t header, FrameHeader* out);

@@ -15,17 +15,9 @@ namespace {
 // none does.
 size_t FrameAt(const unsigned char* p, uint32_t* header)
 {
-    if (p[0] != 0xFF || (p[1] & 0xE0) != 0xE0 || (p[1] & 0x06) == 0 || (p[1] & 0x06) == 0x06)
-        return 0;
     FrameHeader h;
     *header = HeaderAt(p);
-    return ParseFrameHeader(*header, &h) ? FrameBytes(h) : 0;
-}
-
-// Same sync, version, layer, protection and rate, and both mono or neither.
-bool SameKind(uint32_t a, uint32_t b)
-{
-    return (a & 0xFFFF0C00u) == (b & 0xFFFF0C00u) && ((a >> 6 & 3) == 3) == ((b >> 6 & 3) == 3);
+    return ParseFrameHeader(*header, &h) && h.layer != 1 ? FrameBytes(h) : 0;
 }
 
 }  // namespace
@@ -51,7 +43,7 @@ void JunkBetweenFrames::Filter(unsigned char* data, size_t* size, size_t* scanEn
                 last = i + m_length - 2;  // never a whole frame: that would be a damaged one
             for (size_t j = i + 1; j <= last && j + 4 <= *size; ++j) {
                 uint32_t next = 0;
-                if (FrameAt(data + j, &next) > 0 && SameKind(next, m_header)) {
+                if (FrameAt(data + j, &next) > 0 && FrameKind::Of(next).SameAcrossJunk(FrameKind::Of(m_header))) {
                     drops.push_back({i, j});
                     i = j;
                     m_following = true;
@@ -64,7 +56,12 @@ void JunkBetweenFrames::Filter(unsigned char* data, size_t* size, size_t* scanEn
         size_t tag = Id3v2TagAt(data + i);
         i += tag > 0 ? tag : 1;
     }
+    Remove(drops, data, size, scanEnd, i);
+}
 
+void JunkBetweenFrames::Remove(const std::vector<std::pair<size_t, size_t>>& drops, unsigned char* data, size_t* size,
+                               size_t* scanEnd, size_t i)
+{
     // Close the gaps; what lies past scanEnd moves up with the rest.
     size_t removed = 0, removedBeforeEnd = 0, write = drops.empty() ? *size : drops.front().first;
     for (size_t k = 0; k < drops.size(); ++k) {

@@ -19,6 +19,8 @@
 #include <stdint.h>
 
 #include <deque>
+#include <utility>
+#include <vector>
 
 namespace quorvan {
 
@@ -40,6 +42,11 @@ public:
     std::deque<DroppedJunk>& dropped() { return m_dropped; }
 
 private:
+    // Removes the drops, [first, last) in data, and records them; `i` is
+    // where the scan stopped.
+    void Remove(const std::vector<std::pair<size_t, size_t>>& drops, unsigned char* data, size_t* size,
+                size_t* scanEnd, size_t i);
+
     int64_t m_offset = 0;       // offset of data[0] in the bytes passed on
     size_t m_resume = 0;        // where in the next data to go on
     bool m_following = false;   // m_resume is where the next header should be
