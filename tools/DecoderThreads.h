@@ -5,8 +5,10 @@
 
 #include <stddef.h>
 
-// The variable the real decoder module reads for its number of threads.
-constexpr const char* kDecoderThreadsVariable = "QUORVAN_DECODER_THREADS";
+// The variable the real decoder module reads for its number of threads, as
+// the module names it.
+#include "../decoders/mpg123/DecoderThreads.h"
+using quorvan::kDecoderThreadsVariable;
 
 // Threads per worker: the cores divided among the workers that will run at
 // once (no more than there are jobs), at least one.

@@ -34,22 +34,24 @@ size_t DecodePipeline::QueueSource::Read(void* buffer, size_t length, bool& end)
 
 namespace {
 
-SegmentSettings Settings(int threads)
+// The reader may run ahead of the decoder by the segments in flight, so that
+// it never waits for the decoder while the decoder waits for a segment.
+size_t PiecesAhead(const SegmentSettings& settings)
 {
-    return SegmentSettings::ForThreads(threads);
+    size_t perSegment = (settings.maxOwnBytes + MpegStreamDecoder::kReadChunk - 1) / MpegStreamDecoder::kReadChunk;
+    return DecodePipeline::kPieces + settings.inFlight * perSegment;
 }
 
 }  // namespace
 
-// The reader may run ahead of the decoder by the segments in flight, so that
-// it never waits for the decoder while the decoder waits for a segment.
 DecodePipeline::DecodePipeline(DecoderReadCallback callback, int threads)
-    : m_callback(callback),
-      m_threads(threads),
-      m_pieces(kPieces + Settings(threads).inFlight * ((Settings(threads).maxOwnBytes + MpegStreamDecoder::kReadChunk - 1) /
-                                                    MpegStreamDecoder::kReadChunk))
+    : DecodePipeline(callback, threads, SegmentSettings::ForThreads(threads))
 {
-    SegmentSettings settings = Settings(threads);
+}
+
+DecodePipeline::DecodePipeline(DecoderReadCallback callback, int threads, const SegmentSettings& settings)
+    : m_callback(callback), m_threads(threads), m_pieces(PiecesAhead(settings))
+{
     if (settings.ownFrames > 0 && threads > 1)
         m_segments.reset(new SegmentedStream(settings));
 }
@@ -57,7 +59,6 @@ DecodePipeline::DecodePipeline(DecoderReadCallback callback, int threads)
 DecodePipeline::~DecodePipeline()
 {
     Stop();
-
 }
 
 int DecodePipeline::Open()
@@ -78,7 +79,7 @@ bool DecodePipeline::Start()
         // The reader last: if any thread cannot be started, nothing was read.
         // The side thread first: the resampler may wait for it.
         m_sideRuns = false;
-        if (m_threads >= kSideThreadFrom) {
+        if (m_threads >= kHelperThreadsFrom) {
             m_sideThread = std::thread(&SideThread::Loop, &m_side);
             m_sideRuns = true;
         }

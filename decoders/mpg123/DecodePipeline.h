@@ -9,7 +9,7 @@
 //   resampler:  BlockMaker, which makes the masd_decode results, in batches
 //               of chunks whose right channel a side thread resamples
 //               while the resampler does the left one (from
-//               kSideThreadFrom threads);
+//               kHelperThreadsFrom threads, see DecoderThreads.h);
 //   the caller: takes the results one by one.
 // Bounded queues between the stages keep the memory small whatever the
 // stream's length. The decoder sees the same pieces as on one thread and the
@@ -40,10 +40,6 @@ public:
     // Input frames the resampler gathers before it resamples them, the two
     // channels on two threads: enough that the hand-off costs little.
     static constexpr size_t kBatchFrames = 9216;
-    // Threads from which the resampler has a side thread. On two cores the
-    // segment workers keep both busy, and the side thread slowed a 48 kHz
-    // conversion down by a fifth; with fewer, the resampler does both.
-    static constexpr int kSideThreadFrom = 3;
     // Open's result when the threads cannot be started; nothing was read.
     static constexpr int kNoThreads = -1000;
 
@@ -86,6 +82,7 @@ private:
         bool m_ended = false;
     };
 
+    DecodePipeline(DecoderReadCallback callback, int threads, const SegmentSettings& settings);
     bool Start();
     void Stop();
     void ReadLoop();
