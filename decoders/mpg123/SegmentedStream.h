@@ -3,7 +3,7 @@
 // (MpegStreamDecoder, as its FrameFeed) in order. The result is the same as
 // decoding on one handle:
 //   - Segments are only cut in a plain run of frames: from the stream's first
-//     frame (after leading ID3v2 tags and junk, see FindFirstFrame), MPEG-1
+//     frame (after leading ID3v2 tags and junk, see SegmentPlanner), MPEG-1
 //     Layer II or III frames of one kind (layer, rate, mode class, CRC,
 //     copyright, original, no emphasis, not free format) that adjoin byte
 //     for byte (FrameKind::Plain and SameChain). (At the lower rates
