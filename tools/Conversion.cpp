@@ -5,7 +5,9 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "FileSystem.h"
+#include "Files.h"
+#include "StandardStreams.h"
+#include "SystemErrors.h"
 #include "ModuleDiagnosis.h"
 #include "Quorvan.h"
 #include "WorkerProcess.h"

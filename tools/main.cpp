@@ -3,17 +3,18 @@
 
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Conversion.h"
 #include "DecoderThreads.h"
-#include "FileSystem.h"
+#include "Files.h"
+#include "Processes.h"
+#include "StandardStreams.h"
 #include "Interrupt.h"
-#include "Messages.h"
 #include "Options.h"
 #include "OutputPlan.h"
 #include "Progress.h"
+#include "Report.h"
 #include "ResultCodes.h"
 #include "StreamRelay.h"
 #include "WorkerPool.h"
@@ -46,14 +47,6 @@ RunningFile Probe(const std::string& input, long pid, const OutputPlan& plan)
     return file;
 }
 
-// Whether the WAV file stays when the conversion ends so: a success, or one
-// the library leaves as a valid (code 6) or unfinished (code 5) file.
-bool KeepsFile(const Outcome& o)
-{
-    return o.Ok() ||
-           (o.kind == Outcome::kLibraryError && (o.code == QV_ERR_WRITE_BLOCK || o.code == QV_ERR_CLOSE_WAVE));
-}
-
 // The WAV file of -o - did not fully reach the standard output.
 void SendingFailed(const StreamRelay& relay, Outcome* outcome)
 {
@@ -70,6 +63,134 @@ void SendingFailed(const StreamRelay& relay, Outcome* outcome)
     }
 }
 
+// One run of the command over its inputs: the names chosen for them, the
+// jobs handed to the workers, and what is said as the workers report.
+class CommandRun {
+public:
+    explicit CommandRun(const Options& options)
+        : m_inputs(options.inputs),
+          m_planner(options.output, options.force),
+          m_plans(m_inputs.size()),
+          m_workerOf(m_inputs.size(), 0),
+          m_width(options.quiet ? 0 : StandardErrorTerminalWidth()),
+          m_progress(stderr, m_width > 0, m_inputs.size(), m_width),
+          m_report(m_inputs, m_plans, options.quiet),
+          m_streamed(options.output == "-")
+    {
+    }
+
+    PoolJobs Jobs()
+    {
+        PoolJobs jobs;
+        jobs.count = m_inputs.size();
+        // Names are chosen and claimed in this process, one job after
+        // another, so no two jobs ever get the same file.
+        jobs.prepare = [this](size_t i, std::string* argument, Outcome* refused) {
+            if (!m_planner.Plan(m_inputs[i], &m_plans[i], refused))
+                return false;
+            *argument = (m_plans[i].created ? "1" : "0") + m_plans[i].path;
+            return true;
+        };
+        jobs.run = [this](size_t i, const std::string& argument) {
+            return ConvertFile(m_inputs[i], argument.substr(1), argument[0] == '1');
+        };
+        jobs.exclusiveKeys = FileIdentities(m_inputs);
+        return jobs;
+    }
+
+    PoolEvents Events()
+    {
+        PoolEvents events;
+        events.started = [this](size_t i, long pid) { Started(i, pid); };
+        events.finished = [this](size_t i, const Outcome& result) { Finished(i, result); };
+        events.tick = [this] { Tick(); };
+        // A streamed WAV file is looked at often, so that its bytes go out soon.
+        if (m_streamed)
+            events.tickMilliseconds = 20;
+        events.stopRequested = StopRequest;
+        return events;
+    }
+
+    void Run(unsigned workers)
+    {
+        m_progress.Tick();
+        RunInWorkers(Jobs(), workers, Events());
+        m_progress.Clear();
+    }
+
+    int End() const { return m_report.End(StopRequest()); }
+
+private:
+    void Started(size_t i, long pid)
+    {
+        m_workerOf[i] = pid;
+        if (m_plans[i].toStdout)
+            m_relay.reset(new StreamRelay(m_plans[i].path));
+        m_progress.Update(i, RunningFile{m_inputs[i], -1, 0});
+    }
+
+    void Finished(size_t i, const Outcome& result)
+    {
+        Outcome outcome = result;
+        const OutputPlan& plan = m_plans[i];
+        if (plan.toStdout && m_relay) {
+            if (!m_relay->Finish(KeepsFile(outcome)) && KeepsFile(outcome))
+                SendingFailed(*m_relay, &outcome);
+            m_relay.reset();
+        }
+        if (outcome.kind == Outcome::kInterrupted)
+            m_progress.Stop();
+        m_planner.Release(plan, KeepsFile(outcome) && !plan.path.empty() && !plan.toStdout);
+        m_progress.Clear();
+        m_report.Finished(i, outcome);
+        m_progress.FileDone(i, outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
+    }
+
+    void Tick()
+    {
+        // The reader of -o - went away: the run ends as if by SIGPIPE.
+        if (m_relay && !m_relay->Pump() && m_relay->Closed())
+            RequestStop(kStopOutputClosed);
+        if (StopRequest() != 0)
+            m_progress.Stop();
+        if (!m_progress.enabled())
+            return;
+        for (size_t i = 0; i < m_inputs.size(); ++i)
+            if (m_workerOf[i] != 0 && !m_report.Done(i))
+                m_progress.Update(i, Probe(m_inputs[i], m_workerOf[i], m_plans[i]));
+        m_progress.Tick();
+    }
+
+    const std::vector<std::string>& m_inputs;
+    OutputPlanner m_planner;
+    std::vector<OutputPlan> m_plans;
+    std::vector<long> m_workerOf;  // the worker of each running job
+    size_t m_width;
+    ProgressLine m_progress;
+    RunReport m_report;
+    bool m_streamed;
+    // -o -: the WAV file goes out as the library writes it.
+    std::unique_ptr<StreamRelay> m_relay;
+};
+
+// False with the exit status when the options end the run before any file:
+// a usage error, --help, --version.
+bool TakeOptions(int argc, char** argv, Options* options, int* status)
+{
+    std::string error;
+    if (!ParseOptions(argc, argv, options, &error)) {
+        fprintf(stderr, "quorvan: %s\nTry 'quorvan --help' for more information.\n", error.c_str());
+        *status = kExitUsage;
+        return false;
+    }
+    *status = kExitAllConverted;
+    if (options->help)
+        fputs(UsageText().c_str(), stdout);
+    else if (options->version)
+        printf("quorvan %s\n", QUORVAN_VERSION);
+    return !options->help && !options->version;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -77,133 +198,15 @@ int main(int argc, char** argv)
     TakeWorkerArguments(&argc, &argv);
     OpenStandardStreams();
     Options options;
-    std::string error;
-    if (!ParseOptions(argc, argv, &options, &error)) {
-        fprintf(stderr, "quorvan: %s\nTry 'quorvan --help' for more information.\n", error.c_str());
-        return kExitUsage;
-    }
-    if (options.help) {
-        fputs(UsageText().c_str(), stdout);
-        return kExitAllConverted;
-    }
-    if (options.version) {
-        printf("quorvan %s\n", QUORVAN_VERSION);
-        return kExitAllConverted;
-    }
+    int status;
+    if (!TakeOptions(argc, argv, &options, &status))
+        return status;
 
-    const std::vector<std::string>& inputs = options.inputs;
-    const size_t count = inputs.size();
-    OutputPlanner planner(options.output, options.force);
-    std::vector<OutputPlan> plans(count);
-    std::vector<long> workerOf(count, 0);
-
-    PoolJobs jobs;
-    jobs.count = count;
-    // Names are chosen and claimed in this process, one job after another,
-    // so no two jobs ever get the same file.
-    jobs.prepare = [&](size_t i, std::string* argument, Outcome* refused) {
-        if (!planner.Plan(inputs[i], &plans[i], refused))
-            return false;
-        *argument = (plans[i].created ? "1" : "0") + plans[i].path;
-        return true;
-    };
-    jobs.run = [&inputs](size_t i, const std::string& argument) {
-        return ConvertFile(inputs[i], argument.substr(1), argument[0] == '1');
-    };
-    jobs.exclusiveKeys = FileIdentities(inputs);
-
-    size_t width = options.quiet ? 0 : StandardErrorTerminalWidth();
-    ProgressLine progress(stderr, width > 0, count, width);
-    std::vector<Outcome> outcomes(count);
-    std::vector<bool> known(count, false);
-    size_t printed = 0;
-    bool anyFailed = false;
-    // Inputs whose WAV file stayed in the temporary folder, with that file.
-    std::vector<std::pair<std::string, std::string>> inTemporaryFolder;
-    // -o -: the WAV file goes out as the library writes it.
-    std::unique_ptr<StreamRelay> relay;
-
-    // Lines come out in input order: each as soon as every earlier file is
-    // done too.
-    PoolEvents events;
-    events.started = [&](size_t i, long pid) {
-        workerOf[i] = pid;
-        if (plans[i].toStdout)
-            relay.reset(new StreamRelay(plans[i].path));
-        progress.Update(i, RunningFile{inputs[i], -1, 0});
-    };
-    events.finished = [&](size_t i, const Outcome& result) {
-        Outcome outcome = result;
-        const OutputPlan& plan = plans[i];
-        if (plan.toStdout && relay) {
-            if (!relay->Finish(KeepsFile(outcome)) && KeepsFile(outcome))
-                SendingFailed(*relay, &outcome);
-            relay.reset();
-        }
-        if (outcome.kind == Outcome::kInterrupted)
-            progress.Stop();
-        bool kept = KeepsFile(outcome) && !plan.path.empty() && !plan.toStdout;
-        planner.Release(plan, kept);
-        outcomes[i] = outcome;
-        known[i] = true;
-        progress.Clear();
-        for (; printed < count && known[printed]; ++printed) {
-            const Outcome& o = outcomes[printed];
-            const OutputPlan& p = plans[printed];
-            const std::string& input = inputs[printed];
-            bool fileLeft = KeepsFile(o) && !p.path.empty() && !p.toStdout;
-            if (fileLeft && !p.notice.empty()) {
-                inTemporaryFolder.emplace_back(input, p.path);
-                if (!options.quiet)
-                    fprintf(stderr, "quorvan: %s: %s, so the WAV file went to %s\n", input.c_str(), p.notice.c_str(),
-                            p.path.c_str());
-            }
-            if (o.Ok()) {
-                if (!options.quiet && !p.toStdout)
-                    printf("%s -> %s\n", input.c_str(), o.output.c_str());
-            } else {
-                anyFailed = true;
-                std::string line = FailureLine(input, o);
-                if (fileLeft)
-                    line += " (" + p.path + " holds the audio written before)";
-                fprintf(stderr, "%s\n", line.c_str());
-            }
-            fflush(stdout);
-            fflush(stderr);
-        }
-        progress.FileDone(i, outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
-    };
-    events.tick = [&] {
-        // The reader of -o - went away: the run ends as if by SIGPIPE.
-        if (relay && !relay->Pump() && relay->Closed())
-            RequestStop(kStopOutputClosed);
-        if (StopRequest() != 0)
-            progress.Stop();
-        if (!progress.enabled())
-            return;
-        for (size_t i = 0; i < count; ++i)
-            if (workerOf[i] != 0 && !known[i])
-                progress.Update(i, Probe(inputs[i], workerOf[i], plans[i]));
-        progress.Tick();
-    };
-    // A streamed WAV file is looked at often, so that its bytes go out soon.
-    if (options.output == "-")
-        events.tickMilliseconds = 20;
-    events.stopRequested = StopRequest;
-
+    CommandRun run(options);
     CatchStopRequests();
     const unsigned cores = UsableCores();
     unsigned workers = options.jobs ? options.jobs : cores;
-    ShareCoresAmongWorkers(cores, workers, count);
-    progress.Tick();
-    RunInWorkers(jobs, workers, events);
-    progress.Clear();
-    // Said last, and also with -q: a script sees it in the exit status too.
-    if (!inTemporaryFolder.empty())
-        fprintf(stderr, "%s\n", TemporaryFolderLine(inTemporaryFolder, count).c_str());
-    if (StopRequest() != 0)
-        return StopExitStatus(StopRequest());
-    if (anyFailed)
-        return kExitSomeFailed;
-    return inTemporaryFolder.empty() ? kExitAllConverted : kExitSomeInTemporaryFolder;
+    ShareCoresAmongWorkers(cores, workers, options.inputs.size());
+    run.Run(workers);
+    return run.End();
 }

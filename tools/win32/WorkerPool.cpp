@@ -201,7 +201,7 @@ public:
         w.task = taskWrite;
         w.result = resultRead;
         w.stop = stop;
-        workers_.push_back(w);
+        m_workers.push_back(w);
         return true;
     }
 
@@ -221,8 +221,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             std::vector<size_t> ready;
-            for (size_t wi = 0; wi < workers_.size(); ++wi)
-                if (workers_[wi].job != kNoJob && workers_[wi].result && Readable(workers_[wi].result))
+            for (size_t wi = 0; wi < m_workers.size(); ++wi)
+                if (m_workers[wi].job != kNoJob && m_workers[wi].result && Readable(m_workers[wi].result))
                     ready.push_back(wi);
             if (!ready.empty() || std::chrono::steady_clock::now() >= deadline)
                 return ready;
@@ -243,7 +243,7 @@ public:
     // job is reported as interrupted.
     void Stop(int request)
     {
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             SetEvent(w.stop);
             CloseIfOpen(w.task);
         }
@@ -251,12 +251,12 @@ public:
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             bool waiting = false;
-            for (const Worker& w : workers_)
+            for (const Worker& w : m_workers)
                 waiting = waiting || (w.job != kNoJob && w.result);
             if (!waiting || left.count() <= 0)
                 break;
             for (size_t wi : ReadyWorkers(static_cast<int>(left.count()))) {
-                Worker& w = workers_[wi];
+                Worker& w = m_workers[wi];
                 Outcome outcome;
                 if (ReceiveFrom(w, &outcome)) {
                     size_t job = w.job;
@@ -266,7 +266,7 @@ public:
                 CloseIfOpen(w.result);
             }
         }
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             if (WaitForSingleObject(w.process, 0) != WAIT_OBJECT_0)
                 TerminateProcess(w.process, kStoppedWorkerStatus);  // did not stop in time
             WaitForSingleObject(w.process, INFINITE);
