@@ -23,12 +23,39 @@
 
 #include <deque>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Outcome.h"
 #include "WorkerPool.h"
 
 const size_t kNoJob = static_cast<size_t>(-1);
+
+// What a platform's pool and its workers must have, each member with exactly
+// this signature.
+template <class Pool, class Worker>
+struct PoolBackendContract {
+    template <typename Member, typename Expected>
+    static constexpr bool kIs = std::is_same<Member, Expected>::value;
+
+    static_assert(kIs<decltype(&Pool::Spawn), bool (Pool::*)(std::string*)>,
+                  "bool Spawn(std::string* error): a new worker in m_workers, or why not");
+    static_assert(kIs<decltype(&Pool::SendTask), bool (Pool::*)(Worker&, size_t, const std::string&)>,
+                  "bool SendTask(Worker&, size_t job, const std::string& argument): false when it is gone");
+    static_assert(kIs<decltype(&Pool::IdOf), long (Pool::*)(const Worker&) const>,
+                  "long IdOf(const Worker&) const: its process id");
+    static_assert(kIs<decltype(&Pool::ReceiveFrom), bool (Pool::*)(Worker&, Outcome*)>,
+                  "bool ReceiveFrom(Worker&, Outcome*): false when its result pipe ended");
+    static_assert(kIs<decltype(&Pool::Wait), void (Pool::*)()>,
+                  "void Wait(): waits for results (or a tick), then calls Collect()");
+    static_assert(kIs<decltype(&Pool::Stop), void (Pool::*)(int)>,
+                  "void Stop(int request): stops every worker, then calls Interrupted()");
+    static_assert(kIs<decltype(&Pool::Retire), void (Pool::*)(Worker&)>, "void Retire(Worker&): an idle worker ends");
+    static_assert(kIs<decltype(&Pool::Reap), Outcome (Pool::*)(Worker&)>,
+                  "Outcome Reap(Worker&): what became of a worker whose pipe ended early");
+    static_assert(kIs<decltype(Worker::job), size_t>, "Worker::job: the job it runs, kNoJob when idle");
+    static_assert(kIs<decltype(Worker::dead), bool>, "Worker::dead: its task pipe is broken");
+};
 
 template <class Platform, class Worker>
 class PoolScheduler {
@@ -42,6 +69,7 @@ public:
 
     std::vector<Outcome> Run(unsigned maxWorkers)
     {
+        static_assert(sizeof(PoolBackendContract<Platform, Worker>) > 0, "the pool's backend keeps the contract");
         if (maxWorkers < 1)
             maxWorkers = 1;
         if (maxWorkers > m_jobs.count)
@@ -63,12 +91,8 @@ public:
             if (Busy() == 0) {
                 // Jobs remain but every worker is gone (or was just
                 // replaced and is about to get one).
-                if (m_workers.empty()) {
-                    if (m_replacements++ > m_jobs.count)
-                        FailPending("worker processes keep ending unexpectedly");
-                    else if (!Self().Spawn(&startError))
-                        FailPending(startError);
-                }
+                if (m_workers.empty() && MayReplace() && !Self().Spawn(&startError))
+                    FailPending(startError);
                 continue;
             }
             Self().Wait();
@@ -216,13 +240,20 @@ private:
         if (m_pending.empty())
             return;
         std::string error;
-        if (++m_replacements > m_jobs.count) {
-            if (m_workers.empty())
-                FailPending("worker processes keep ending unexpectedly");
-            return;
-        }
-        if (!Self().Spawn(&error) && m_workers.empty())
+        if (MayReplace() && !Self().Spawn(&error) && m_workers.empty())
             FailPending(error);
+    }
+
+    // Workers that keep dying fail the remaining jobs instead of making the
+    // pool spin: at most one replacement per job. With no worker left, the
+    // jobs still pending fail here.
+    bool MayReplace()
+    {
+        if (++m_replacements <= m_jobs.count)
+            return true;
+        if (m_workers.empty())
+            FailPending("worker processes keep ending unexpectedly");
+        return false;
     }
 
     void FailPending(const std::string& why)
