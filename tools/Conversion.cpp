@@ -6,10 +6,10 @@
 #include <string.h>
 
 #include "Files.h"
-#include "StandardStreams.h"
-#include "SystemErrors.h"
 #include "ModuleDiagnosis.h"
 #include "Quorvan.h"
+#include "StandardStreams.h"
+#include "SystemErrors.h"
 #include "WorkerProcess.h"
 
 namespace {

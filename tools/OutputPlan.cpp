@@ -2,8 +2,8 @@
 #include "OutputPlan.h"
 
 #include "OutputNaming.h"
-#include "SystemErrors.h"
 #include "ResultCodes.h"
+#include "SystemErrors.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string.h>
 
 #include "Files.h"
+#include "Interrupt.h"
 #include "StandardStreams.h"
 #include "SystemErrors.h"
-#include "Interrupt.h"
 
 namespace {
 
