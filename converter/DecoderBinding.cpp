@@ -34,6 +34,14 @@ const EntryPoint kEntryPointTable[DecoderBinding::kEntryPoints] = {
     {"ma_mpegBitrateString", false, true},
 };
 
+HMODULE LoadModule(const char* name, BindingObserver* observer)
+{
+    HMODULE module = LoadLibraryA(name);
+    if (!module && observer)
+        observer->ModuleNotLoaded(name);
+    return module;
+}
+
 }  // namespace
 
 const char* DecoderEntryPointName(int index)
@@ -51,11 +59,11 @@ bool DecoderEntryPointInMasd32(int index)
     return kEntryPointTable[index].inMasd32;
 }
 
-int BindDecoder(DecoderBinding& binding)
+int BindDecoder(DecoderBinding& binding, BindingObserver* observer)
 {
     binding = DecoderBinding();
-    binding.hMa32 = LoadLibraryA(kMa32ModuleName);
-    binding.hMasd32 = LoadLibraryA(kMasd32ModuleName);
+    binding.hMa32 = LoadModule(kMa32ModuleName, observer);
+    binding.hMasd32 = LoadModule(kMasd32ModuleName, observer);
     if (!binding.hMa32 && !binding.hMasd32)
         return QV_ERR_LOAD_MODULES;
 
@@ -64,6 +72,8 @@ int BindDecoder(DecoderBinding& binding)
     for (int i = 0; i < DecoderBinding::kEntryPoints; ++i) {
         const EntryPoint& e = kEntryPointTable[i];
         binding.entry[i] = GetProcAddress(e.inMasd32 ? binding.hMasd32 : binding.hMa32, e.name);
+        if (!binding.entry[i] && observer)
+            observer->EntryPointNotFound(i);
     }
     for (int i = 0; i < DecoderBinding::kEntryPoints; ++i) {
         if (kEntryPointTable[i].required && !binding.entry[i]) {

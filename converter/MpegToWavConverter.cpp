@@ -1,5 +1,7 @@
 #include "MpegToWavConverter.h"
 
+#include "OutputNaming.h"
+
 CMpegToWavConverter::CMpegToWavConverter(const CString& inputPath, const CString& outputPath)
     : m_hmmio(nullptr),
       m_ckRiff(),
@@ -24,4 +26,11 @@ CMpegToWavConverter::~CMpegToWavConverter() = default;
 CString CMpegToWavConverter::GetOutputPath() const
 {
     return m_strOutput;
+}
+
+int CMpegToWavConverter::ChooseOutputPath()
+{
+    if (m_strOutput.IsEmpty())
+        m_strOutput = ChooseOutputName(m_strInput);
+    return QV_OK;
 }

@@ -5,9 +5,11 @@
 #include <stdio.h>
 #include <string.h>
 
-#include "FileSystem.h"
+#include "Files.h"
 #include "ModuleDiagnosis.h"
 #include "Quorvan.h"
+#include "StandardStreams.h"
+#include "SystemErrors.h"
 #include "WorkerProcess.h"
 
 namespace {

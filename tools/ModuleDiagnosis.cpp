@@ -1,48 +1,48 @@
-// The diagnosis repeats what BindDecoder does, one step at a time, keeping the
-// loader's reason for each step that fails.
+// The diagnosis runs the converter's own binding again, listening to each
+// step that fails for the loader's reason, and searching where the library
+// itself searches.
 #include "ModuleDiagnosis.h"
 
-#include <windows.h>
+#include <string.h>
 
 #include "DecoderBinding.h"
 #include "ResultCodes.h"
 
 namespace {
 
-struct LoadedModule {
-    HMODULE handle;
-    std::string failure;  // the loader's reason when handle is null
-    explicit LoadedModule(const char* name)
-        : handle(LoadLibraryA(name)), failure(handle ? "" : LoaderFailure(name, nullptr))
+class FailureRecorder : public BindingObserver {
+public:
+    void ModuleNotLoaded(const char* module) override
     {
+        (strcmp(module, kMa32ModuleName) == 0 ? m_ma32 : m_masd32) = LoaderFailure(module, nullptr);
     }
-    ~LoadedModule()
+    void EntryPointNotFound(int index) override
     {
-        if (handle)
-            FreeLibrary(handle);
-    }
-    LoadedModule(const LoadedModule&) = delete;
-    LoadedModule& operator=(const LoadedModule&) = delete;
-};
-
-// The first required entry point that cannot be found, described.
-std::string MissingEntryPoint(const LoadedModule& ma32, const LoadedModule& masd32)
-{
-    for (int i = 0; i < DecoderBinding::kEntryPoints; ++i) {
-        if (!DecoderEntryPointRequired(i))
-            continue;
-        const char* name = DecoderEntryPointName(i);
-        const LoadedModule& module = DecoderEntryPointInMasd32(i) ? masd32 : ma32;
-        if (GetProcAddress(module.handle, name))
-            continue;
+        if (!m_missing.empty() || !DecoderEntryPointRequired(index))
+            return;
+        const char* name = DecoderEntryPointName(index);
+        const std::string& moduleFailure = DecoderEntryPointInMasd32(index) ? m_masd32 : m_ma32;
         // A module that did not load is looked up in the host program, which
         // rarely has the name: then the module's own failure is the reason.
-        if (!module.handle)
-            return module.failure + " (so " + name + " is missing)";
-        return LoaderFailure(DecoderEntryPointInMasd32(i) ? kMasd32ModuleName : kMa32ModuleName, name);
+        if (!moduleFailure.empty())
+            m_missing = moduleFailure + " (so " + name + " is missing)";
+        else
+            m_missing = LoaderFailure(DecoderEntryPointInMasd32(index) ? kMasd32ModuleName : kMa32ModuleName, name);
     }
-    return "every required entry point is found now";
-}
+
+    std::string Says(int bound) const
+    {
+        if (bound == QV_ERR_LOAD_MODULES)
+            return m_ma32 + "; " + m_masd32;
+        if (bound == QV_ERR_ENTRY_POINT)
+            return m_missing;
+        return "every required entry point is found now";
+    }
+
+private:
+    std::string m_ma32, m_masd32;  // why each module did not load
+    std::string m_missing;         // the first required entry point not found
+};
 
 }  // namespace
 
@@ -50,9 +50,11 @@ std::string DiagnoseDecoderModules(int code)
 {
     if (code != QV_ERR_LOAD_MODULES && code != QV_ERR_ENTRY_POINT)
         return std::string();
-    LoadedModule ma32(kMa32ModuleName);
-    LoadedModule masd32(kMasd32ModuleName);
-    if (!ma32.handle && !masd32.handle)
-        return ma32.failure + "; " + masd32.failure;
-    return MissingEntryPoint(ma32, masd32);
+    SearchModulesAsTheLibrary();
+    FailureRecorder recorder;
+    DecoderBinding binding;
+    int bound = BindDecoder(binding, &recorder);
+    if (bound == QV_OK)
+        UnbindDecoder(binding);
+    return recorder.Says(bound);
 }

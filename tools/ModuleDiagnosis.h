@@ -6,8 +6,8 @@
 #include <string>
 
 // For DecodeMpegToWav's results 7 (neither module loads) and 8 (a required
-// entry point is missing): loads the two modules again with the library's own
-// search and looks up the entry points it requires, and says which module
+// entry point is missing): binds the two modules again with the converter's
+// own binding, searching where the library searches, and says which module
 // failed and why, e.g. "libmasd32.so: libsoxr.so.0: cannot open shared object
 // file: No such file or directory". "" for any other code. Whatever changed on
 // disk since the failed call shows here as it is now.
@@ -18,5 +18,11 @@ std::string DiagnoseDecoderModules(int code);
 // failed, naming the module: what the platform's loader recorded
 // (tools/posix/, tools/win32/).
 std::string LoaderFailure(const char* module, const char* entryPoint);
+
+// Makes the loads of this process search for the modules where the library
+// searches: beside libQuorvan and in its module folder on POSIX systems (the
+// command links its own copy of the loader); on Windows the search is the
+// process's anyway.
+void SearchModulesAsTheLibrary();
 
 #endif

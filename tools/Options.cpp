@@ -43,12 +43,25 @@ std::string Spelled(char* const* argv, int shortOption)
     return std::string("-") + static_cast<char>(shortOption);
 }
 
-}  // namespace
-
-bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error)
+// Why getopt_long refused an option: c is ':' for an option whose value is
+// missing, else the option is unknown. A long option that takes no value but
+// was given one has its letter in optopt, reported as unknown by GNU's
+// getopt_long and as missing a value by mingw-w64's.
+std::string RefusedOption(char* const* argv, int c)
 {
-    *options = Options();
-    bool outputGiven = false;
+    std::string name = Spelled(argv, optopt);
+    bool takesNone = false;
+    for (const option* o = kLongOptions; o->name; ++o)
+        takesNone = takesNone ||
+                    (optopt != 0 && o->val == optopt && o->has_arg == no_argument && name.compare(0, 2, "--") == 0);
+    return takesNone ? "option " + name + " takes no value"
+           : c == ':' ? "option " + name + " needs a value"
+                      : "unknown option " + name;
+}
+
+// The options and the inputs as written, each option checked on its own.
+bool ReadOptions(int argc, const char* const* argv, Options* options, bool* outputGiven, std::string* error)
+{
     // getopt_long reorders the pointers (never the words): it gets a copy.
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i)
@@ -56,18 +69,15 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     args.push_back(nullptr);
     optind = 0;  // start afresh, whatever an earlier call left
     opterr = 0;
-    for (;;) {
-        int c = getopt_long(argc, args.data(), ":o:j:fqhV", kLongOptions, nullptr);
-        if (c == -1)
-            break;
+    for (int c; (c = getopt_long(argc, args.data(), ":o:j:fqhV", kLongOptions, nullptr)) != -1;) {
         switch (c) {
         case 'o':
-            if (outputGiven) {
+            if (*outputGiven) {
                 *error = "only one output file may be given";
                 return false;
             }
             options->output = optarg;
-            outputGiven = true;
+            *outputGiven = true;
             break;
         case 'j':
             if (!ParseJobs(optarg, &options->jobs, error))
@@ -77,46 +87,39 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
         case 'q': options->quiet = true; break;
         case 'h': options->help = true; break;
         case 'V': options->version = true; break;
-        default: {
-            // ':' for an option whose value is missing; else unknown. A long
-            // option that takes no value but was given one has its letter in
-            // optopt, reported as unknown by GNU's getopt_long and as missing
-            // a value by mingw-w64's.
-            std::string name = Spelled(args.data(), optopt);
-            bool takesNone = false;
-            for (const option* o = kLongOptions; o->name; ++o)
-                takesNone = takesNone || (optopt != 0 && o->val == optopt && o->has_arg == no_argument &&
-                                          name.compare(0, 2, "--") == 0);
-            *error = takesNone ? "option " + name + " takes no value"
-                     : c == ':' ? "option " + name + " needs a value"
-                                : "unknown option " + name;
-            return false;
-        }
+        default: *error = RefusedOption(args.data(), c); return false;
         }
     }
     for (int i = optind; i < argc; ++i)
         options->inputs.push_back(args[i]);
-
-    if (options->help || options->version)
-        return true;
-    if (options->inputs.empty()) {
-        *error = "no input file given";
-        return false;
-    }
-    if (outputGiven && options->output.empty()) {
-        *error = "the output file name is empty";
-        return false;
-    }
-    if (outputGiven && options->inputs.size() != 1) {
-        *error = "-o needs exactly one input file, not " + std::to_string(options->inputs.size());
-        return false;
-    }
-    for (const std::string& input : options->inputs)
-        if (input == "-" && !outputGiven) {
-            *error = "the standard input (-) needs -o (a file, or - for the standard output)";
-            return false;
-        }
     return true;
+}
+
+// The options together: what a run needs of its inputs and its output.
+bool CheckRun(const Options& options, bool outputGiven, std::string* error)
+{
+    if (options.inputs.empty())
+        *error = "no input file given";
+    else if (outputGiven && options.output.empty())
+        *error = "the output file name is empty";
+    else if (outputGiven && options.inputs.size() != 1)
+        *error = "-o needs exactly one input file, not " + std::to_string(options.inputs.size());
+    for (const std::string& input : options.inputs)
+        if (error->empty() && input == "-" && !outputGiven)
+            *error = "the standard input (-) needs -o (a file, or - for the standard output)";
+    return error->empty();
+}
+
+}  // namespace
+
+bool ParseOptions(int argc, const char* const* argv, Options* options, std::string* error)
+{
+    *options = Options();
+    error->clear();
+    bool outputGiven = false;
+    if (!ReadOptions(argc, argv, options, &outputGiven, error))
+        return false;
+    return options->help || options->version || CheckRun(*options, outputGiven, error);
 }
 
 std::string UsageText()

@@ -1,17 +1,25 @@
 // Choosing and claiming output names.
 #include "OutputPlan.h"
 
-#include <stdio.h>
-
-#include <chrono>
-
+#include "OutputNaming.h"
 #include "ResultCodes.h"
+#include "SystemErrors.h"
 
 namespace {
 
-bool IsSeparator(char c)
+// The library's own names (wave/OutputNaming.h), as text; empty when it has
+// none, or the framework ran out of memory making one.
+template <typename Naming>
+std::string LibraryName(Naming naming)
 {
-    return c == '/' || c == '\\';
+    try {
+        CString name = naming();
+        return std::string(static_cast<const char*>(name));
+    } catch (CException* e) {
+        e->Delete();
+    } catch (...) {
+    }
+    return std::string();
 }
 
 void Refuse(Outcome* refused, const std::string& why)
@@ -23,22 +31,9 @@ void Refuse(Outcome* refused, const std::string& why)
 
 }  // namespace
 
-std::string DeriveWavName(const std::string& input)
-{
-    size_t name = 0;
-    for (size_t i = 0; i < input.size(); ++i)
-        if (IsSeparator(input[i]))
-            name = i + 1;
-    size_t dot = input.rfind('.');
-    std::string base = input.substr(name);
-    if (dot != std::string::npos && dot >= name)
-        base = input.substr(name, dot - name) + input.substr(dot + 1);
-    return input.substr(0, name) + base + ".wav";
-}
-
 bool OutputPlanner::Claimed(const FileId& id) const
 {
-    for (const FileId& c : claimed_)
+    for (const FileId& c : m_claimed)
         if (c == id)
             return true;
     return false;
@@ -50,16 +45,16 @@ bool OutputPlanner::ClaimNew(const std::string& path, OutputPlan* plan, bool* ex
         return false;
     plan->path = path;
     plan->created = true;
-    claimed_.push_back(plan->id);
+    m_claimed.push_back(plan->id);
     return true;
 }
 
 bool OutputPlanner::Plan(const std::string& input, OutputPlan* plan, Outcome* refused)
 {
     *plan = OutputPlan();
-    if (output_.empty())
+    if (m_output.empty())
         return Derived(input, plan, refused);
-    if (output_ == "-") {
+    if (m_output == "-") {
         std::string error;
         if (!Temporary(plan, &error)) {
             Refuse(refused, "no staging file for the standard output in " + TemporaryFolder() + ": " + error);
@@ -68,7 +63,7 @@ bool OutputPlanner::Plan(const std::string& input, OutputPlan* plan, Outcome* re
         plan->toStdout = true;
         return true;
     }
-    return Claim(input, output_, plan, refused);
+    return Claim(input, m_output, plan, refused);
 }
 
 // The -o name: a new file is made; an existing one is replaced only with -f,
@@ -87,13 +82,13 @@ bool OutputPlanner::Claim(const std::string& input, const std::string& path, Out
                 Refuse(refused, path + " is a folder");
                 return false;
             }
-            if (!force_) {
+            if (!m_force) {
                 Refuse(refused, path + " already exists and was left alone (use -f to replace it)");
                 return false;
             }
             plan->path = path;
             plan->id = id;
-            claimed_.push_back(id);
+            m_claimed.push_back(id);
             return true;
         }
         bool exists;
@@ -114,7 +109,7 @@ bool OutputPlanner::Claim(const std::string& input, const std::string& path, Out
 // the temporary folder, with a notice that says why.
 bool OutputPlanner::Derived(const std::string& input, OutputPlan* plan, Outcome* refused)
 {
-    std::string name = DeriveWavName(input);
+    std::string name = LibraryName([&] { return DeriveOutputPath(CString(input.c_str())); });
     std::string folder = ResolvedFolderOf(name);
     FileId id;
     PathKind kind = Inspect(name, &id);
@@ -132,14 +127,14 @@ bool OutputPlanner::Derived(const std::string& input, OutputPlan* plan, Outcome*
         plan->notice = name + " is a folder";
     } else if (id == IdentityOf(input)) {
         plan->notice = name + " is the input file itself";
-    } else if (!force_) {
+    } else if (!m_force) {
         plan->notice = name + " already exists (-f replaces it)";
     } else if (kind != PathKind::kFile) {
         plan->notice = name + " is not a regular file";
     } else {
         plan->path = name;
         plan->id = id;
-        claimed_.push_back(id);
+        m_claimed.push_back(id);
         return true;
     }
     std::string error;
@@ -150,22 +145,26 @@ bool OutputPlanner::Derived(const std::string& input, OutputPlan* plan, Outcome*
     return true;
 }
 
-// A new Tmp<hex>.wav in the temporary folder.
+// A new Tmp<hex>.wav in the temporary folder, named as the library names
+// its own. The name is free when chosen; one taken before it is made here is
+// chosen again.
 bool OutputPlanner::Temporary(OutputPlan* plan, std::string* error)
 {
-    std::string folder = TemporaryFolder();
-    unsigned start = static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count() >> 10);
-    for (unsigned k = 0; k < 0x10000; ++k) {
-        char hex[16];
-        snprintf(hex, sizeof hex, "%X", (start + k) % 0xffff + 1);
-        std::string path = folder + "Tmp" + hex + ".wav";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        ClearSystemError();
+        std::string path = LibraryName([] { return TemporaryOutputPath(); });
+        if (path.empty()) {
+            int code = LastSystemError();
+            *error = code != 0 ? SystemErrorText(code) : "no Tmp<hex>.wav name is free";
+            return false;
+        }
         bool exists;
         if (ClaimNew(path, plan, &exists, error))
             return true;
         if (!exists)
             return false;
     }
-    *error = "every Tmp<hex>.wav name is taken";
+    *error = "every Tmp<hex>.wav name chosen was taken before it could be made";
     return false;
 }
 
@@ -174,9 +173,9 @@ void OutputPlanner::Release(const OutputPlan& plan, bool keep)
     if (!plan.created || keep)
         return;
     RemoveIfSame(plan.path, plan.id);
-    for (size_t i = 0; i < claimed_.size(); ++i)
-        if (claimed_[i] == plan.id) {
-            claimed_.erase(claimed_.begin() + static_cast<long>(i));
+    for (size_t i = 0; i < m_claimed.size(); ++i)
+        if (m_claimed[i] == plan.id) {
+            m_claimed.erase(m_claimed.begin() + static_cast<long>(i));
             break;
         }
 }

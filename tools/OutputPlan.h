@@ -1,14 +1,15 @@
 // Where each input's WAV file goes. The command chooses and claims every name
 // itself before the library runs, so that no two conversions of one run end
 // in the same file, a name that was taken is reported, and a file the run
-// made can be removed again if the conversion does not finish.
+// made can be removed again if the conversion does not finish. The names are
+// the library's own (its derivation and its Tmp<hex>.wav fallback).
 #ifndef QUORVAN_TOOLS_OUTPUTPLAN_H
 #define QUORVAN_TOOLS_OUTPUTPLAN_H
 
 #include <string>
 #include <vector>
 
-#include "FileSystem.h"
+#include "Files.h"
 #include "Outcome.h"
 
 struct OutputPlan {
@@ -19,14 +20,10 @@ struct OutputPlan {
     std::string notice;    // why the file is not beside the input; empty when it is
 };
 
-// The library's rule for a WAV name beside the input: the folder and base
-// name, the extension's letters run on, ".wav" ("a/song.mp3": "a/songmp3.wav").
-std::string DeriveWavName(const std::string& input);
-
 class OutputPlanner {
 public:
     // output: the -o name, "-" for the standard output, empty to derive.
-    OutputPlanner(const std::string& output, bool force) : output_(output), force_(force) {}
+    OutputPlanner(const std::string& output, bool force) : m_output(output), m_force(force) {}
 
     // Chooses and claims the output for input; false with the refusal in
     // *refused when there is none.
@@ -43,9 +40,9 @@ private:
     bool Temporary(OutputPlan* plan, std::string* error);
     bool Derived(const std::string& input, OutputPlan* plan, Outcome* refused);
 
-    std::string output_;
-    bool force_;
-    std::vector<FileId> claimed_;  // every file this run writes or wrote
+    std::string m_output;
+    bool m_force;
+    std::vector<FileId> m_claimed;  // every file this run writes or wrote
 };
 
 #endif

@@ -7,7 +7,7 @@
 //
 // The platform's pool derives from it (Pool : PoolScheduler<Pool, Worker>)
 // and provides:
-//   bool Spawn(std::string* error);           a new worker in workers_
+//   bool Spawn(std::string* error);           a new worker in m_workers
 //   bool SendTask(Worker&, size_t, const std::string&);
 //   long IdOf(const Worker&) const;           its process id
 //   bool ReceiveFrom(Worker&, Outcome*);      false: its result pipe ended
@@ -23,6 +23,7 @@
 
 #include <deque>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "Outcome.h"
@@ -30,31 +31,58 @@
 
 const size_t kNoJob = static_cast<size_t>(-1);
 
+// What a platform's pool and its workers must have, each member with exactly
+// this signature.
+template <class Pool, class Worker>
+struct PoolBackendContract {
+    template <typename Member, typename Expected>
+    static constexpr bool kIs = std::is_same<Member, Expected>::value;
+
+    static_assert(kIs<decltype(&Pool::Spawn), bool (Pool::*)(std::string*)>,
+                  "bool Spawn(std::string* error): a new worker in m_workers, or why not");
+    static_assert(kIs<decltype(&Pool::SendTask), bool (Pool::*)(Worker&, size_t, const std::string&)>,
+                  "bool SendTask(Worker&, size_t job, const std::string& argument): false when it is gone");
+    static_assert(kIs<decltype(&Pool::IdOf), long (Pool::*)(const Worker&) const>,
+                  "long IdOf(const Worker&) const: its process id");
+    static_assert(kIs<decltype(&Pool::ReceiveFrom), bool (Pool::*)(Worker&, Outcome*)>,
+                  "bool ReceiveFrom(Worker&, Outcome*): false when its result pipe ended");
+    static_assert(kIs<decltype(&Pool::Wait), void (Pool::*)()>,
+                  "void Wait(): waits for results (or a tick), then calls Collect()");
+    static_assert(kIs<decltype(&Pool::Stop), void (Pool::*)(int)>,
+                  "void Stop(int request): stops every worker, then calls Interrupted()");
+    static_assert(kIs<decltype(&Pool::Retire), void (Pool::*)(Worker&)>, "void Retire(Worker&): an idle worker ends");
+    static_assert(kIs<decltype(&Pool::Reap), Outcome (Pool::*)(Worker&)>,
+                  "Outcome Reap(Worker&): what became of a worker whose pipe ended early");
+    static_assert(kIs<decltype(Worker::job), size_t>, "Worker::job: the job it runs, kNoJob when idle");
+    static_assert(kIs<decltype(Worker::dead), bool>, "Worker::dead: its task pipe is broken");
+};
+
 template <class Platform, class Worker>
 class PoolScheduler {
 public:
     PoolScheduler(const PoolJobs& jobs, const PoolEvents& events)
-        : jobs_(jobs), events_(events), outcomes_(jobs.count), arguments_(jobs.count), prepared_(jobs.count, false)
+        : m_jobs(jobs), m_events(events), m_outcomes(jobs.count), m_arguments(jobs.count), m_prepared(jobs.count, false)
     {
         for (size_t i = 0; i < jobs.count; ++i)
-            pending_.push_back(i);
+            m_pending.push_back(i);
     }
 
     std::vector<Outcome> Run(unsigned maxWorkers)
     {
+        static_assert(sizeof(PoolBackendContract<Platform, Worker>) > 0, "the pool's backend keeps the contract");
         if (maxWorkers < 1)
             maxWorkers = 1;
-        if (maxWorkers > jobs_.count)
-            maxWorkers = static_cast<unsigned>(jobs_.count);
+        if (maxWorkers > m_jobs.count)
+            maxWorkers = static_cast<unsigned>(m_jobs.count);
         std::string startError;
         for (unsigned i = 0; i < maxWorkers; ++i)
             if (!Self().Spawn(&startError))
                 break;
-        if (workers_.empty())
+        if (m_workers.empty())
             FailPending(startError);
 
-        while (finished_ < jobs_.count) {
-            int stop = events_.stopRequested ? events_.stopRequested() : 0;
+        while (m_finished < m_jobs.count) {
+            int stop = m_events.stopRequested ? m_events.stopRequested() : 0;
             if (stop != 0) {
                 Self().Stop(stop);
                 break;
@@ -63,32 +91,28 @@ public:
             if (Busy() == 0) {
                 // Jobs remain but every worker is gone (or was just
                 // replaced and is about to get one).
-                if (workers_.empty()) {
-                    if (replacements_++ > jobs_.count)
-                        FailPending("worker processes keep ending unexpectedly");
-                    else if (!Self().Spawn(&startError))
-                        FailPending(startError);
-                }
+                if (m_workers.empty() && MayReplace() && !Self().Spawn(&startError))
+                    FailPending(startError);
                 continue;
             }
             Self().Wait();
         }
-        for (Worker& w : workers_)
+        for (Worker& w : m_workers)
             Self().Retire(w);
-        workers_.clear();
-        return outcomes_;
+        m_workers.clear();
+        return m_outcomes;
     }
 
 protected:
-    const PoolJobs& Jobs() const { return jobs_; }
+    const PoolJobs& Jobs() const { return m_jobs; }
     // The milliseconds Wait may block before looking at a stop request again.
-    int TickMilliseconds() const { return events_.tick ? events_.tickMilliseconds : 250; }
+    int TickMilliseconds() const { return m_events.tick ? m_events.tickMilliseconds : 250; }
     void Tick()
     {
-        if (events_.tick)
-            events_.tick();
+        if (m_events.tick)
+            m_events.tick();
     }
-    bool StopWasRequested() const { return events_.stopRequested && events_.stopRequested() != 0; }
+    bool StopWasRequested() const { return m_events.stopRequested && m_events.stopRequested() != 0; }
 
     // The outcomes of the workers that have one waiting (or whose result pipe
     // broke); those that broke are reaped and replaced.
@@ -100,7 +124,7 @@ protected:
             return;
         std::vector<size_t> lost;
         for (size_t wi : readyWorkers) {
-            Worker& w = workers_[wi];
+            Worker& w = m_workers[wi];
             Outcome outcome;
             size_t job = w.job;
             if (Self().ReceiveFrom(w, &outcome)) {
@@ -112,8 +136,8 @@ protected:
         }
         // From the back, so that the indices stay valid.
         for (size_t k = lost.size(); k-- > 0;) {
-            Worker w = workers_[lost[k]];
-            workers_.erase(workers_.begin() + static_cast<long>(lost[k]));
+            Worker w = m_workers[lost[k]];
+            m_workers.erase(m_workers.begin() + static_cast<long>(lost[k]));
             Finish(w.job, Self().Reap(w));
             Replace();
         }
@@ -126,26 +150,26 @@ protected:
         Outcome interrupted;
         interrupted.kind = Outcome::kInterrupted;
         interrupted.code = request;
-        for (Worker& w : workers_)
+        for (Worker& w : m_workers)
             if (w.job != kNoJob)
                 Finish(w.job, interrupted);
-        workers_.clear();
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
+        m_workers.clear();
+        while (!m_pending.empty()) {
+            size_t job = m_pending.front();
+            m_pending.pop_front();
             Finish(job, interrupted);
         }
     }
 
     void Finish(size_t job, const Outcome& outcome)
     {
-        outcomes_[job] = outcome;
-        ++finished_;
-        if (events_.finished)
-            events_.finished(job, outcome);
+        m_outcomes[job] = outcome;
+        ++m_finished;
+        if (m_events.finished)
+            m_events.finished(job, outcome);
     }
 
-    std::vector<Worker> workers_;
+    std::vector<Worker> m_workers;
 
 private:
     Platform& Self() { return static_cast<Platform&>(*this); }
@@ -153,17 +177,17 @@ private:
     size_t Busy() const
     {
         size_t n = 0;
-        for (const Worker& w : workers_)
+        for (const Worker& w : m_workers)
             n += w.job != kNoJob;
         return n;
     }
 
     bool KeyInUse(size_t job) const
     {
-        if (jobs_.exclusiveKeys.size() <= job || jobs_.exclusiveKeys[job].empty())
+        if (m_jobs.exclusiveKeys.size() <= job || m_jobs.exclusiveKeys[job].empty())
             return false;
-        for (const Worker& w : workers_)
-            if (w.job != kNoJob && jobs_.exclusiveKeys[w.job] == jobs_.exclusiveKeys[job])
+        for (const Worker& w : m_workers)
+            if (w.job != kNoJob && m_jobs.exclusiveKeys[w.job] == m_jobs.exclusiveKeys[job])
                 return true;
         return false;
     }
@@ -171,41 +195,41 @@ private:
     // Hands the first pending job that may run now to each idle worker.
     void Dispatch()
     {
-        for (size_t wi = 0; wi < workers_.size(); ++wi) {
-            Worker& w = workers_[wi];
+        for (size_t wi = 0; wi < m_workers.size(); ++wi) {
+            Worker& w = m_workers[wi];
             if (w.job != kNoJob || w.dead)
                 continue;
-            auto it = pending_.begin();
-            while (it != pending_.end() && KeyInUse(*it))
+            auto it = m_pending.begin();
+            while (it != m_pending.end() && KeyInUse(*it))
                 ++it;
-            if (it == pending_.end())
+            if (it == m_pending.end())
                 break;
             size_t job = *it;
-            pending_.erase(it);
+            m_pending.erase(it);
             Outcome refused;
-            if (jobs_.prepare && !prepared_[job]) {
-                if (!jobs_.prepare(job, &arguments_[job], &refused)) {
+            if (m_jobs.prepare && !m_prepared[job]) {
+                if (!m_jobs.prepare(job, &m_arguments[job], &refused)) {
                     Finish(job, refused);  // it runs nowhere; the worker takes the next one
                     --wi;
                     continue;
                 }
-                prepared_[job] = true;
+                m_prepared[job] = true;
             }
-            if (Self().SendTask(w, job, arguments_[job])) {
+            if (Self().SendTask(w, job, m_arguments[job])) {
                 w.job = job;
-                if (events_.started)
-                    events_.started(job, Self().IdOf(w));
+                if (m_events.started)
+                    m_events.started(job, Self().IdOf(w));
             } else {
                 // The worker died between jobs: this one never reached it.
-                pending_.push_front(job);
+                m_pending.push_front(job);
                 w.dead = true;
             }
         }
-        for (size_t wi = workers_.size(); wi-- > 0;) {
-            if (!workers_[wi].dead)
+        for (size_t wi = m_workers.size(); wi-- > 0;) {
+            if (!m_workers[wi].dead)
                 continue;
-            Self().Retire(workers_[wi]);
-            workers_.erase(workers_.begin() + static_cast<long>(wi));
+            Self().Retire(m_workers[wi]);
+            m_workers.erase(m_workers.begin() + static_cast<long>(wi));
             Replace();
         }
     }
@@ -213,23 +237,30 @@ private:
     // Starts a worker in place of one that died, while jobs remain.
     void Replace()
     {
-        if (pending_.empty())
+        if (m_pending.empty())
             return;
         std::string error;
-        if (++replacements_ > jobs_.count) {
-            if (workers_.empty())
-                FailPending("worker processes keep ending unexpectedly");
-            return;
-        }
-        if (!Self().Spawn(&error) && workers_.empty())
+        if (MayReplace() && !Self().Spawn(&error) && m_workers.empty())
             FailPending(error);
+    }
+
+    // Workers that keep dying fail the remaining jobs instead of making the
+    // pool spin: at most one replacement per job. With no worker left, the
+    // jobs still pending fail here.
+    bool MayReplace()
+    {
+        if (++m_replacements <= m_jobs.count)
+            return true;
+        if (m_workers.empty())
+            FailPending("worker processes keep ending unexpectedly");
+        return false;
     }
 
     void FailPending(const std::string& why)
     {
-        while (!pending_.empty()) {
-            size_t job = pending_.front();
-            pending_.pop_front();
+        while (!m_pending.empty()) {
+            size_t job = m_pending.front();
+            m_pending.pop_front();
             Outcome outcome;
             outcome.kind = Outcome::kNoWorker;
             outcome.detail = why;
@@ -237,14 +268,14 @@ private:
         }
     }
 
-    const PoolJobs& jobs_;
-    const PoolEvents& events_;
-    std::vector<Outcome> outcomes_;
-    std::vector<std::string> arguments_;
-    std::vector<bool> prepared_;
-    std::deque<size_t> pending_;
-    size_t finished_ = 0;
-    size_t replacements_ = 0;
+    const PoolJobs& m_jobs;
+    const PoolEvents& m_events;
+    std::vector<Outcome> m_outcomes;
+    std::vector<std::string> m_arguments;
+    std::vector<bool> m_prepared;
+    std::deque<size_t> m_pending;
+    size_t m_finished = 0;
+    size_t m_replacements = 0;
 };
 
 #endif

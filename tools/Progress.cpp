@@ -38,23 +38,23 @@ std::string FormatProgress(size_t done, size_t total, double elapsedSeconds, dou
 }
 
 ProgressLine::ProgressLine(FILE* out, bool enabled, size_t total, size_t width)
-    : out_(out), enabled_(enabled), total_(total), width_(width), start_(std::chrono::steady_clock::now())
+    : m_out(out), m_enabled(enabled), m_total(total), m_width(width), m_start(std::chrono::steady_clock::now())
 {
 }
 
 void ProgressLine::Update(size_t job, const RunningFile& file)
 {
-    auto known = running_.find(job);
-    double fraction = known != running_.end() && file.fraction < 0 ? known->second.fraction : file.fraction;
-    running_[job] = file;
-    running_[job].fraction = fraction;
+    auto known = m_running.find(job);
+    double fraction = known != m_running.end() && file.fraction < 0 ? known->second.fraction : file.fraction;
+    m_running[job] = file;
+    m_running[job].fraction = fraction;
 }
 
 void ProgressLine::FileDone(size_t job, double audioSeconds)
 {
-    running_.erase(job);
-    ++done_;
-    audioSeconds_ += audioSeconds;
+    m_running.erase(job);
+    ++m_done;
+    m_audioSeconds += audioSeconds;
     Draw();
 }
 
@@ -65,34 +65,34 @@ void ProgressLine::Tick()
 
 void ProgressLine::Clear()
 {
-    if (!enabled_ || !shown_)
+    if (!m_enabled || !m_shown)
         return;
     if (*kEraseToEndOfLine)
-        fprintf(out_, "\r%s", kEraseToEndOfLine);
+        fprintf(m_out, "\r%s", kEraseToEndOfLine);
     else
-        fprintf(out_, "\r%s\r", std::string(width_, ' ').c_str());
-    fflush(out_);
-    shown_ = false;
+        fprintf(m_out, "\r%s\r", std::string(m_width, ' ').c_str());
+    fflush(m_out);
+    m_shown = false;
 }
 
 void ProgressLine::Stop()
 {
     Clear();
-    enabled_ = false;
+    m_enabled = false;
 }
 
 void ProgressLine::Draw()
 {
-    if (!enabled_)
+    if (!m_enabled)
         return;
-    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start_;
-    double audio = audioSeconds_;
-    for (const auto& job : running_)
+    std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - m_start;
+    double audio = m_audioSeconds;
+    for (const auto& job : m_running)
         audio += job.second.audioSeconds;
-    std::string line = FormatProgress(done_, total_, elapsed.count(), audio, running_, width_);
+    std::string line = FormatProgress(m_done, m_total, elapsed.count(), audio, m_running, m_width);
     if (!*kEraseToEndOfLine)
-        line.resize(width_, ' ');
-    fprintf(out_, "\r%s%s", line.c_str(), kEraseToEndOfLine);
-    fflush(out_);
-    shown_ = true;
+        line.resize(m_width, ' ');
+    fprintf(m_out, "\r%s%s", line.c_str(), kEraseToEndOfLine);
+    fflush(m_out);
+    m_shown = true;
 }

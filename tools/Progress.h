@@ -29,7 +29,7 @@ public:
     // Draws nothing at all unless enabled.
     ProgressLine(FILE* out, bool enabled, size_t total, size_t width);
 
-    bool enabled() const { return enabled_; }
+    bool enabled() const { return m_enabled; }
     // Job i is running / has got this far. A share of the input once known
     // stays shown until the file is done, also when it can no longer be told
     // (the input is closed while the WAV file is finished).
@@ -48,15 +48,15 @@ public:
 private:
     void Draw();
 
-    FILE* out_;
-    bool enabled_;
-    size_t total_;
-    size_t width_;
-    size_t done_ = 0;
-    double audioSeconds_ = 0;
-    std::map<size_t, RunningFile> running_;
-    bool shown_ = false;
-    std::chrono::steady_clock::time_point start_;
+    FILE* m_out;
+    bool m_enabled;
+    size_t m_total;
+    size_t m_width;
+    size_t m_done = 0;
+    double m_audioSeconds = 0;
+    std::map<size_t, RunningFile> m_running;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_start;
 };
 
 #endif

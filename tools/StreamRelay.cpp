@@ -3,8 +3,10 @@
 
 #include <string.h>
 
-#include "FileSystem.h"
+#include "Files.h"
 #include "Interrupt.h"
+#include "StandardStreams.h"
+#include "SystemErrors.h"
 
 namespace {
 
@@ -49,22 +51,22 @@ size_t WavDataStart(const unsigned char* h, size_t size, size_t* dataSizeAt)
     return 0;
 }
 
-StreamRelay::StreamRelay(const std::string& staging) : path_(staging)
+StreamRelay::StreamRelay(const std::string& staging) : m_path(staging)
 {
-    seekable_ = StandardOutputSeekable(&start_);
+    m_seekable = StandardOutputSeekable(&m_start);
 }
 
 StreamRelay::~StreamRelay()
 {
-    if (in_)
-        fclose(in_);
+    if (m_in)
+        fclose(m_in);
 }
 
 bool StreamRelay::Fail(int error)
 {
-    failed_ = true;
-    closed_ = IsClosedOutputError(error);
-    error_ = "standard output: " + SystemErrorText(error);
+    m_failed = true;
+    m_closed = IsClosedOutputError(error);
+    m_error = "standard output: " + SystemErrorText(error);
     return false;
 }
 
@@ -82,7 +84,7 @@ bool StreamRelay::Send(const unsigned char* data, size_t size)
         }
         data += written;
         size -= written;
-        sent_ += written;
+        m_sent += written;
     }
     return true;
 }
@@ -91,92 +93,92 @@ bool StreamRelay::Send(const unsigned char* data, size_t size)
 // unknown sizes.
 bool StreamRelay::TakeHeader(const unsigned char* data, size_t size)
 {
-    header_.insert(header_.end(), data, data + size);
-    size_t start = WavDataStart(header_.data(), header_.size(), &dataSizeAt_);
+    m_header.insert(m_header.end(), data, data + size);
+    size_t start = WavDataStart(m_header.data(), m_header.size(), &m_dataSizeAt);
     if (start == 0)
         return true;
-    headerTaken_ = true;
+    m_headerTaken = true;
     std::vector<unsigned char> out;
-    out.swap(header_);
+    out.swap(m_header);
     if (start != std::string::npos) {
-        dataStart_ = start;
-        header_.assign(out.begin(), out.begin() + static_cast<long>(start));
+        m_dataStart = start;
+        m_header.assign(out.begin(), out.begin() + static_cast<long>(start));
         Put32(&out[4], 0xffffffffu);
-        Put32(&out[dataSizeAt_], 0xffffffffu);
+        Put32(&out[m_dataSizeAt], 0xffffffffu);
     }
     return Send(out.data(), out.size());
 }
 
 bool StreamRelay::Pump(size_t maxBytes)
 {
-    if (failed_)
+    if (m_failed)
         return false;
     // Opened once the library has written to it: a writer that makes the
     // file anew as it opens it (Windows' mmioOpen) would leave an earlier
     // handle on the empty file the command had claimed.
-    if (!in_ && FileSize(path_) > 0)
-        in_ = fopen(path_.c_str(), "rb");
-    if (!in_)
+    if (!m_in && FileSize(m_path) > 0)
+        m_in = fopen(m_path.c_str(), "rb");
+    if (!m_in)
         return true;  // nothing to open yet: the next round tries again
     static unsigned char buffer[1 << 16];
     size_t pumped = 0;
     while (pumped < maxBytes && StopRequest() == 0) {
-        size_t n = fread(buffer, 1, sizeof buffer, in_);
+        size_t n = fread(buffer, 1, sizeof buffer, m_in);
         if (n == 0) {
-            clearerr(in_);  // the end for now: the library writes on
+            clearerr(m_in);  // the end for now: the library writes on
             break;
         }
-        read_ += n;
+        m_read += n;
         pumped += n;
-        if (!(headerTaken_ ? Send(buffer, n) : TakeHeader(buffer, n)))
-            return !failed_;
+        if (!(m_headerTaken ? Send(buffer, n) : TakeHeader(buffer, n)))
+            return !m_failed;
     }
-    if (read_ >= released_ + kReleaseStep + kKeptStart) {
-        ReleaseFileSpace(path_, kKeptStart, read_);
-        released_ = read_;
+    if (m_read >= m_released + kReleaseStep + kKeptStart) {
+        ReleaseFileSpace(m_path, kKeptStart, m_read);
+        m_released = m_read;
     }
     return true;
 }
 
 bool StreamRelay::Finish(bool complete)
 {
-    bool ok = !failed_;
+    bool ok = !m_failed;
     if (ok && complete) {
         // The rest through a new handle, at the place reached: no earlier
         // end of file or buffer of the old one stands in the way.
-        if (in_)
-            fclose(in_);
-        in_ = fopen(path_.c_str(), "rb");
-        if (in_ && !SeekFile(in_, read_)) {
-            fclose(in_);
-            in_ = nullptr;
+        if (m_in)
+            fclose(m_in);
+        m_in = fopen(m_path.c_str(), "rb");
+        if (m_in && !SeekFile(m_in, m_read)) {
+            fclose(m_in);
+            m_in = nullptr;
         }
-        if (!in_) {
-            error_ = path_ + ": cannot be read again";
+        if (!m_in) {
+            m_error = m_path + ": cannot be read again";
             ok = false;
         }
-        ok = ok && Pump(static_cast<size_t>(-1)) && !failed_;
+        ok = ok && Pump(static_cast<size_t>(-1)) && !m_failed;
         // A header that never reached its data chunk (a file cut short) goes out as it is.
-        if (ok && !headerTaken_ && !header_.empty())
-            ok = Send(header_.data(), header_.size());
+        if (ok && !m_headerTaken && !m_header.empty())
+            ok = Send(m_header.data(), m_header.size());
     }
-    if (ok && seekable_ && dataStart_ != 0 && sent_ >= dataStart_ && StopRequest() == 0) {
-        std::vector<unsigned char> header = header_;
+    if (ok && m_seekable && m_dataStart != 0 && m_sent >= m_dataStart && StopRequest() == 0) {
+        std::vector<unsigned char> header = m_header;
         if (complete) {
             // The library's own sizes, written when it finished the file.
-            ok = fseek(in_, 0, SEEK_SET) == 0 && fread(header.data(), 1, header.size(), in_) == header.size();
+            ok = fseek(m_in, 0, SEEK_SET) == 0 && fread(header.data(), 1, header.size(), m_in) == header.size();
             if (!ok)
-                error_ = path_ + ": the finished header cannot be read again";
+                m_error = m_path + ": the finished header cannot be read again";
         } else {
-            Put32(&header[4], sent_ - 8);
-            Put32(&header[dataSizeAt_], sent_ - dataStart_);
+            Put32(&header[4], m_sent - 8);
+            Put32(&header[m_dataSizeAt], m_sent - m_dataStart);
         }
         int error = 0;
-        if (ok && !WriteStandardOutputAt(start_, header.data(), header.size(), &error))
+        if (ok && !WriteStandardOutputAt(m_start, header.data(), header.size(), &error))
             ok = Fail(error);
     }
-    if (in_)
-        fclose(in_);
-    in_ = nullptr;
+    if (m_in)
+        fclose(m_in);
+    m_in = nullptr;
     return ok;
 }

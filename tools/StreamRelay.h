@@ -34,28 +34,28 @@ public:
     bool Finish(bool complete);
 
     // Why the output failed: the reader went away, or the system's words.
-    bool Closed() const { return closed_; }
-    const std::string& Error() const { return error_; }
+    bool Closed() const { return m_closed; }
+    const std::string& Error() const { return m_error; }
 
 private:
     bool Send(const unsigned char* data, size_t size);
     bool TakeHeader(const unsigned char* data, size_t size);
     bool Fail(int error);
 
-    std::string path_;
-    FILE* in_ = nullptr;
-    bool seekable_ = false;
-    uint64_t start_ = 0;       // where the WAV file begins in a seekable output
-    uint64_t read_ = 0;        // bytes of the staging file read so far
-    uint64_t sent_ = 0;        // bytes written to the output
-    uint64_t released_ = 0;    // the staging file's space given back up to here
-    std::vector<unsigned char> header_;  // held until the data chunk starts
-    bool headerTaken_ = false; // sent; from then on bytes go out as they come
-    size_t dataStart_ = 0;     // where the samples start; 0: no header to mend
-    size_t dataSizeAt_ = 0;
-    bool failed_ = false;
-    bool closed_ = false;
-    std::string error_;
+    std::string m_path;
+    FILE* m_in = nullptr;
+    bool m_seekable = false;
+    uint64_t m_start = 0;       // where the WAV file begins in a seekable output
+    uint64_t m_read = 0;        // bytes of the staging file read so far
+    uint64_t m_sent = 0;        // bytes written to the output
+    uint64_t m_released = 0;    // the staging file's space given back up to here
+    std::vector<unsigned char> m_header;  // held until the data chunk starts
+    bool m_headerTaken = false; // sent; from then on bytes go out as they come
+    size_t m_dataStart = 0;     // where the samples start; 0: no header to mend
+    size_t m_dataSizeAt = 0;
+    bool m_failed = false;
+    bool m_closed = false;
+    std::string m_error;
 };
 
 // Where the samples start in a WAV header of size bytes: after the "data"

@@ -175,16 +175,6 @@ TEST(WavDataBytes, FindsTheDataChunkPastOthers)
     EXPECT_EQ(WavDataBytes(path), 0u);
 }
 
-TEST(OutputNames, DerivedLikeTheLibrary)
-{
-    EXPECT_EQ(DeriveWavName("/music/song.mp3"), "/music/songmp3.wav");
-    EXPECT_EQ(DeriveWavName("song"), "song.wav");
-    EXPECT_EQ(DeriveWavName("song."), "song.wav");
-    EXPECT_EQ(DeriveWavName("a.b.mp2"), "a.bmp2.wav");
-    EXPECT_EQ(DeriveWavName("x.y/b"), "x.y/b.wav");
-    EXPECT_EQ(DeriveWavName("x.y\\b.mp3"), "x.y\\bmp3.wav");
-}
-
 // A device, whose folder never gets a WAV file.
 #ifdef _WIN32
 const char* const kDevice = "\\\\.\\pipe\\quorvan.mp3";

@@ -27,4 +27,12 @@ trace=$(env -u LD_LIBRARY_PATH LD_DEBUG=files "$prefix/bin/quorvan" -q "$prefix/
 for module in libma32.so libmasd32.so; do
   grep -q "calling init: $prefix/bin/../lib/quorvan/$module" <<<"$trace" || { echo "$module not loaded from $prefix/lib/quorvan"; exit 1; }
 done
+# A damaged module is named where the library found it: the command's
+# diagnosis searches as the library does, not beside the program.
+head -c 3000 "$prefix/lib/quorvan/libmasd32.so" >"$prefix/damaged.so"
+mv "$prefix/damaged.so" "$prefix/lib/quorvan/libmasd32.so"
+status=0
+err=$(env -u LD_LIBRARY_PATH "$prefix/bin/quorvan" -q "$prefix/song.mp3" -o "$prefix/third.wav" 2>&1) || status=$?
+[ "$status" = 1 ] && grep -q "lib/quorvan/libmasd32.so: not a loadable shared object" <<<"$err" ||
+  { echo "a damaged libmasd32.so in lib/quorvan was not diagnosed there (status $status): $err"; exit 1; }
 echo "installed quorvan converted the sample with the modules in $prefix/lib/quorvan"

@@ -4,7 +4,15 @@
 
 #include <windows.h>
 
+#include "Quorvan.h"
+
 std::string LoaderFailure(const char*, const char*)
 {
     return QvLoaderError();
+}
+
+void SearchModulesAsTheLibrary()
+{
+    // The library's own code: its folder is the one its loader searches.
+    QvLoaderSearchBeside(reinterpret_cast<const void*>(&DecodeMpegToWav));
 }

@@ -108,7 +108,7 @@ public:
         if (pid == 0) {
             // The other workers' pipes stay with the parent, or their ends
             // of file would never come.
-            for (Worker& w : workers_) {
+            for (Worker& w : m_workers) {
                 CloseFd(w.taskFd);
                 CloseFd(w.resultFd);
             }
@@ -122,7 +122,7 @@ public:
         w.pid = pid;
         w.taskFd = task[1];
         w.resultFd = result[0];
-        workers_.push_back(w);
+        m_workers.push_back(w);
         return true;
     }
 
@@ -139,10 +139,10 @@ public:
     {
         std::vector<pollfd> fds;
         std::vector<size_t> owner;
-        for (size_t wi = 0; wi < workers_.size(); ++wi) {
-            if (workers_[wi].job == kNoJob)
+        for (size_t wi = 0; wi < m_workers.size(); ++wi) {
+            if (m_workers[wi].job == kNoJob)
                 continue;
-            fds.push_back({workers_[wi].resultFd, POLLIN, 0});
+            fds.push_back({m_workers[wi].resultFd, POLLIN, 0});
             owner.push_back(wi);
         }
         // Never blocked for long: a stop request is looked at on every round.
@@ -162,7 +162,7 @@ public:
     // reported as interrupted.
     void Stop(int request)
     {
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             kill(w.pid, SIGTERM);
             CloseFd(w.taskFd);
         }
@@ -170,10 +170,10 @@ public:
         for (;;) {
             std::vector<pollfd> fds;
             std::vector<size_t> owner;
-            for (size_t wi = 0; wi < workers_.size(); ++wi) {
-                if (workers_[wi].job == kNoJob || workers_[wi].resultFd < 0)
+            for (size_t wi = 0; wi < m_workers.size(); ++wi) {
+                if (m_workers[wi].job == kNoJob || m_workers[wi].resultFd < 0)
                     continue;
-                fds.push_back({workers_[wi].resultFd, POLLIN, 0});
+                fds.push_back({m_workers[wi].resultFd, POLLIN, 0});
                 owner.push_back(wi);
             }
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
@@ -184,7 +184,7 @@ public:
             for (size_t k = 0; k < fds.size(); ++k) {
                 if (fds[k].revents == 0)
                     continue;
-                Worker& w = workers_[owner[k]];
+                Worker& w = m_workers[owner[k]];
                 Outcome outcome;
                 if (ReceiveFrom(w, &outcome)) {
                     size_t job = w.job;
@@ -194,7 +194,7 @@ public:
                 CloseFd(w.resultFd);
             }
         }
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             if (w.resultFd >= 0)
                 kill(w.pid, SIGKILL);  // did not stop in time
             CloseFd(w.resultFd);

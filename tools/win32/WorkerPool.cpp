@@ -17,6 +17,7 @@
 #include <chrono>
 
 #include "PoolScheduler.h"
+#include "SystemErrors.h"
 #include "WorkerProcess.h"
 #include "WorkerWire.h"
 #include "win32/Handles.h"
@@ -107,6 +108,86 @@ std::string OwnArguments()
     return p;
 }
 
+// The pipes and the stop event between the command and one new worker. The
+// worker's ends are inherited; the parent's are not, so that no other worker
+// holds them (a pipe ends only when every end is closed).
+struct WorkerEnds {
+    HANDLE taskRead = nullptr, taskWrite = nullptr, resultRead = nullptr, resultWrite = nullptr, stop = nullptr;
+
+    bool Make(std::string* error)
+    {
+        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+        bool made = CreatePipe(&taskRead, &taskWrite, &inherit, 0) &&
+                    CreatePipe(&resultRead, &resultWrite, &inherit, 0) &&
+                    (stop = CreateEventA(&inherit, TRUE, FALSE, nullptr)) != nullptr &&
+                    SetHandleInformation(taskWrite, HANDLE_FLAG_INHERIT, 0) &&
+                    SetHandleInformation(resultRead, HANDLE_FLAG_INHERIT, 0);
+        if (!made) {
+            *error = SystemErrorText(static_cast<int>(GetLastError()));
+            CloseWorkers();
+            CloseParents();
+        }
+        return made;
+    }
+    // The worker has its own copies once started (or never will).
+    void CloseWorkers()
+    {
+        CloseIfOpen(taskRead);
+        CloseIfOpen(resultWrite);
+    }
+    void CloseParents()
+    {
+        CloseIfOpen(taskWrite);
+        CloseIfOpen(resultRead);
+        CloseIfOpen(stop);
+    }
+};
+
+// This program's file, quoted, with the worker's private first argument
+// naming its inherited handles, then the command's own arguments.
+bool WorkerCommandLine(const WorkerEnds& ends, std::string* commandLine, std::string* error)
+{
+    char program[MAX_PATH + 1];
+    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    if (length == 0 || length >= sizeof program) {
+        *error = "the program's own file cannot be found: " + SystemErrorText(static_cast<int>(GetLastError()));
+        return false;
+    }
+    char handles[96];
+    snprintf(handles, sizeof handles, "%s%lu,%lu,%lu,%lu", kWorkerArgument,
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(ends.taskRead)),
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(ends.resultWrite)),
+             static_cast<unsigned long>(reinterpret_cast<uintptr_t>(ends.stop)),
+             static_cast<unsigned long>(GetCurrentProcessId()));
+    *commandLine = "\"" + std::string(program, length) + "\" " + handles + OwnArguments();
+    return true;
+}
+
+// Starts the worker suspended, with the command's standard handles. Its own
+// process group: Ctrl-C in the console is the command's to handle, not the
+// worker's.
+bool StartSuspended(std::string commandLine, PROCESS_INFORMATION* started, std::string* error)
+{
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    HANDLE* standard[3] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
+    const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    for (int k = 0; k < 3; ++k) {
+        *standard[k] = GetStdHandle(which[k]);
+        if (*standard[k] && *standard[k] != INVALID_HANDLE_VALUE)
+            SetHandleInformation(*standard[k], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
+    }
+    fflush(stdout);
+    fflush(stderr);
+    *started = PROCESS_INFORMATION();
+    if (CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED,
+                       nullptr, nullptr, &startup, started))
+        return true;
+    *error = SystemErrorText(static_cast<int>(GetLastError()));
+    return false;
+}
+
 struct Worker {
     HANDLE process = nullptr;
     DWORD pid = 0;
@@ -121,76 +202,20 @@ class Pool : public PoolScheduler<Pool, Worker> {
 public:
     using PoolScheduler::PoolScheduler;
 
-    static std::string LastError()
-    {
-        char text[256];
-        DWORD code = GetLastError();
-        DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                                 sizeof text, nullptr);
-        while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == '.'))
-            --n;
-        return n > 0 ? std::string(text, n) : "error " + std::to_string(code);
-    }
-
     bool Spawn(std::string* error)
     {
-        char program[MAX_PATH + 1];
-        DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-        if (length == 0 || length >= sizeof program) {
-            *error = "the program's own file cannot be found: " + LastError();
+        WorkerEnds ends;
+        std::string commandLine;
+        if (!ends.Make(error))
             return false;
-        }
-        // The worker's ends are inherited; the parent's are not, so that no
-        // other worker holds them (a pipe ends only when every end is closed).
-        SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-        HANDLE taskRead = nullptr, taskWrite = nullptr, resultRead = nullptr, resultWrite = nullptr, stop = nullptr;
-        bool made = CreatePipe(&taskRead, &taskWrite, &inherit, 0) &&
-                    CreatePipe(&resultRead, &resultWrite, &inherit, 0) &&
-                    (stop = CreateEventA(&inherit, TRUE, FALSE, nullptr)) != nullptr &&
-                    SetHandleInformation(taskWrite, HANDLE_FLAG_INHERIT, 0) &&
-                    SetHandleInformation(resultRead, HANDLE_FLAG_INHERIT, 0);
-        if (!made) {
-            *error = LastError();
-            for (HANDLE* h : {&taskRead, &taskWrite, &resultRead, &resultWrite, &stop})
-                CloseIfOpen(*h);
-            return false;
-        }
-        char handles[96];
-        snprintf(handles, sizeof handles, "%s%lu,%lu,%lu,%lu", kWorkerArgument,
-                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(taskRead)),
-                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(resultWrite)),
-                 static_cast<unsigned long>(reinterpret_cast<uintptr_t>(stop)),
-                 static_cast<unsigned long>(GetCurrentProcessId()));
-        std::string commandLine = "\"" + std::string(program, length) + "\" " + handles + OwnArguments();
-
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        HANDLE* standard[3] = {&startup.hStdInput, &startup.hStdOutput, &startup.hStdError};
-        const DWORD which[3] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
-        for (int k = 0; k < 3; ++k) {
-            *standard[k] = GetStdHandle(which[k]);
-            if (*standard[k] && *standard[k] != INVALID_HANDLE_VALUE)
-                SetHandleInformation(*standard[k], HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT);
-        }
-        fflush(stdout);
-        fflush(stderr);
-        PROCESS_INFORMATION started = {};
-        // Its own process group: Ctrl-C in the console is the command's to
-        // handle, not the worker's. Suspended until it is in the job.
-        BOOL ok = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE,
-                                 CREATE_NEW_PROCESS_GROUP | CREATE_SUSPENDED, nullptr, nullptr, &startup, &started);
-        std::string why = ok ? std::string() : LastError();
-        CloseIfOpen(taskRead);
-        CloseIfOpen(resultWrite);
+        PROCESS_INFORMATION started;
+        bool ok = WorkerCommandLine(ends, &commandLine, error) && StartSuspended(commandLine, &started, error);
+        ends.CloseWorkers();
         if (!ok) {
-            *error = why;
-            CloseIfOpen(taskWrite);
-            CloseIfOpen(resultRead);
-            CloseIfOpen(stop);
+            ends.CloseParents();
             return false;
         }
-        SetHandleInformation(stop, HANDLE_FLAG_INHERIT, 0);
+        SetHandleInformation(ends.stop, HANDLE_FLAG_INHERIT, 0);
         if (HANDLE job = WorkerJob())
             AssignProcessToJobObject(job, started.hProcess);  // else it still watches the command itself
         ResumeThread(started.hThread);
@@ -198,10 +223,10 @@ public:
         Worker w;
         w.process = started.hProcess;
         w.pid = started.dwProcessId;
-        w.task = taskWrite;
-        w.result = resultRead;
-        w.stop = stop;
-        workers_.push_back(w);
+        w.task = ends.taskWrite;
+        w.result = ends.resultRead;
+        w.stop = ends.stop;
+        m_workers.push_back(w);
         return true;
     }
 
@@ -221,8 +246,8 @@ public:
         auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         for (;;) {
             std::vector<size_t> ready;
-            for (size_t wi = 0; wi < workers_.size(); ++wi)
-                if (workers_[wi].job != kNoJob && workers_[wi].result && Readable(workers_[wi].result))
+            for (size_t wi = 0; wi < m_workers.size(); ++wi)
+                if (m_workers[wi].job != kNoJob && m_workers[wi].result && Readable(m_workers[wi].result))
                     ready.push_back(wi);
             if (!ready.empty() || std::chrono::steady_clock::now() >= deadline)
                 return ready;
@@ -243,7 +268,7 @@ public:
     // job is reported as interrupted.
     void Stop(int request)
     {
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             SetEvent(w.stop);
             CloseIfOpen(w.task);
         }
@@ -251,12 +276,12 @@ public:
         for (;;) {
             auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             bool waiting = false;
-            for (const Worker& w : workers_)
+            for (const Worker& w : m_workers)
                 waiting = waiting || (w.job != kNoJob && w.result);
             if (!waiting || left.count() <= 0)
                 break;
             for (size_t wi : ReadyWorkers(static_cast<int>(left.count()))) {
-                Worker& w = workers_[wi];
+                Worker& w = m_workers[wi];
                 Outcome outcome;
                 if (ReceiveFrom(w, &outcome)) {
                     size_t job = w.job;
@@ -266,7 +291,7 @@ public:
                 CloseIfOpen(w.result);
             }
         }
-        for (Worker& w : workers_) {
+        for (Worker& w : m_workers) {
             if (WaitForSingleObject(w.process, 0) != WAIT_OBJECT_0)
                 TerminateProcess(w.process, kStoppedWorkerStatus);  // did not stop in time
             WaitForSingleObject(w.process, INFINITE);

@@ -60,6 +60,10 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // for this process (truncated, another machine, not ELF) fails to load with
 // such a reason instead of being handed to the system loader.
 LPCSTR WINAPI QvLoaderError(void);
+// Stand-in only: LoadLibraryA searches beside the object that holds `code`
+// (and in its module folder) instead of beside the one it is linked into, for
+// a program that links the loader to repeat a library's search.
+void WINAPI QvLoaderSearchBeside(const void* code);
 
 // ---- Files: identity -----------------------------------------------------
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)

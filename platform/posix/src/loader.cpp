@@ -7,6 +7,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <string>
 
 #include "elfcheck.h"
@@ -40,12 +41,16 @@ std::string ProgramFolder()
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
+std::atomic<const void*> g_searchBeside{nullptr};
+
 // The folder of the object this loader is linked into (libQuorvan.so, or a
-// program that links the converter statically).
+// program that links the converter statically), or of the one named with
+// QvLoaderSearchBeside.
 std::string OwnFolder()
 {
+    const void* code = g_searchBeside.load();
     Dl_info info;
-    if (!dladdr(reinterpret_cast<void*>(&ProgramFolder), &info) || !info.dli_fname)
+    if (!dladdr(code ? code : reinterpret_cast<void*>(&ProgramFolder), &info) || !info.dli_fname)
         return std::string();
     std::string path(info.dli_fname);
     size_t slash = path.rfind('/');
@@ -113,6 +118,11 @@ HMODULE Load(const std::string& name)
 }
 
 }  // namespace
+
+extern "C" void WINAPI QvLoaderSearchBeside(const void* code)
+{
+    g_searchBeside = code;
+}
 
 extern "C" HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName)
 {

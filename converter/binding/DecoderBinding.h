@@ -33,10 +33,22 @@ const char* DecoderEntryPointName(int index);
 bool DecoderEntryPointRequired(int index);
 bool DecoderEntryPointInMasd32(int index);  // else in ma32
 
+// Told of each step of a binding that fails, right after it, while the
+// loader's reason is still the one it recorded last (the command's diagnosis
+// of results 7 and 8 listens so).
+class BindingObserver {
+public:
+    virtual void ModuleNotLoaded(const char* module) = 0;
+    virtual void EntryPointNotFound(int index) = 0;
+
+protected:
+    ~BindingObserver() = default;
+};
+
 // Loads ma32 then masd32 and resolves every entry point. Returns 0,
 // QV_ERR_LOAD_MODULES when neither module loads, or QV_ERR_ENTRY_POINT when a
 // required entry point is missing (the modules are then released again).
-int BindDecoder(DecoderBinding& binding);
+int BindDecoder(DecoderBinding& binding, BindingObserver* observer = nullptr);
 
 // Releases the modules that loaded, ma32 first, and clears their handles.
 void UnbindDecoder(DecoderBinding& binding);

@@ -1,15 +1,9 @@
-// The command's file-system and process questions on POSIX systems; the
-// read position comes from Linux's /proc, and giving back file space from
-// its fallocate.
-#include "FileSystem.h"
+// Files and folders on POSIX systems: a file's identity is its device and
+// inode; giving back file space uses Linux's fallocate.
+#include "Files.h"
 
-#include <dirent.h>
-#include <linux/falloc.h>
-#include <sched.h>
-#include <sys/ioctl.h>
-#include <errno.h>
 #include <fcntl.h>
-#include <limits.h>
+#include <linux/falloc.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -117,63 +111,6 @@ bool IsSystemFolder(const std::string& folder)
     return false;
 }
 
-std::string StandardInputName()
-{
-    return "/dev/stdin";
-}
-
-bool StandardOutputSeekable(uint64_t* start)
-{
-    struct stat st;
-    int flags = fcntl(STDOUT_FILENO, F_GETFL);
-    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 || (flags & O_APPEND))
-        return false;
-    off_t at = lseek(STDOUT_FILENO, 0, SEEK_CUR);
-    if (at < 0)
-        return false;
-    *start = static_cast<uint64_t>(at);
-    return true;
-}
-
-bool WriteStandardOutput(const void* data, size_t size, size_t* written, int* error)
-{
-    ssize_t n = write(STDOUT_FILENO, data, size);
-    if (n > 0) {
-        *written = static_cast<size_t>(n);
-        return true;
-    }
-    *error = n < 0 ? errno : EIO;
-    return false;
-}
-
-bool WriteStandardOutputAt(uint64_t offset, const void* data, size_t size, int* error)
-{
-    const char* p = static_cast<const char*>(data);
-    while (size > 0) {
-        ssize_t n = pwrite(STDOUT_FILENO, p, size, static_cast<off_t>(offset));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            *error = n < 0 ? errno : EIO;
-            return false;
-        }
-        p += n;
-        size -= static_cast<size_t>(n);
-        offset += static_cast<uint64_t>(n);
-    }
-    return true;
-}
-
-bool IsClosedOutputError(int error)
-{
-    return error == EPIPE;
-}
-
-bool IsInterruptedError(int error)
-{
-    return error == EINTR;
-}
-
 bool SeekFile(FILE* file, uint64_t position)
 {
     return fseeko(file, static_cast<off_t>(position), SEEK_SET) == 0;
@@ -201,74 +138,6 @@ uint64_t FileSize(const std::string& path)
     return stat(path.c_str(), &st) == 0 && st.st_size > 0 ? static_cast<uint64_t>(st.st_size) : 0;
 }
 
-bool ReadPosition(long pid, const FileId& file, uint64_t* position)
-{
-    std::string base = "/proc/" + std::to_string(pid);
-    DIR* fds = opendir((base + "/fd").c_str());
-    if (!fds)
-        return false;
-    bool found = false;
-    while (struct dirent* e = readdir(fds)) {
-        if (e->d_name[0] == '.')
-            continue;
-        struct stat st;
-        if (stat((base + "/fd/" + e->d_name).c_str(), &st) != 0 || !(IdOf(st) == file))
-            continue;
-        FILE* info = fopen((base + "/fdinfo/" + e->d_name).c_str(), "r");
-        if (!info)
-            continue;
-        unsigned long long pos;
-        if (fscanf(info, "pos: %llu", &pos) == 1) {
-            *position = pos;
-            found = true;
-        }
-        fclose(info);
-        if (found)
-            break;
-    }
-    closedir(fds);
-    return found;
-}
-
-size_t StandardErrorTerminalWidth()
-{
-    if (!isatty(STDERR_FILENO))
-        return 0;
-    struct winsize size;
-    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 1 ? size.ws_col - 1u : 79u;
-}
-
-unsigned UsableCores()
-{
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
-        return static_cast<unsigned>(CPU_COUNT(&set));
-    long n = sysconf(_SC_NPROCESSORS_ONLN);
-    return n > 0 ? static_cast<unsigned>(n) : 1u;
-}
-
-void OpenStandardStreams()
-{
-    for (int fd = 0; fd <= 2; ++fd)
-        if (fcntl(fd, F_GETFD) < 0 && open("/dev/null", O_RDWR) != fd)
-            break;
-}
-
-int LastSystemError()
-{
-    return errno;
-}
-
-std::string SystemErrorText(int code)
-{
-    return strerror(code);
-}
-
-void ClearSystemError()
-{
-    errno = 0;
-}
-
 std::string OpenForReadingProblem(const std::string& path)
 {
     struct stat st;
@@ -279,19 +148,4 @@ std::string OpenForReadingProblem(const std::string& path)
         return strerror(errno);
     close(fd);
     return std::string();
-}
-
-std::string WriteFailureText(int error)
-{
-    switch (error) {
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG:
-    case EIO:
-    case ENXIO:
-    case EROFS:
-        return strerror(error);
-    default:
-        return std::string();
-    }
 }

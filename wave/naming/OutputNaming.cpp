@@ -8,8 +8,6 @@
 
 #include <vector>
 
-#include "MpegToWavConverter.h"
-
 namespace {
 
 BOOL NameTaken(LPCSTR path)
@@ -131,14 +129,8 @@ CString TemporaryOutputPath()
     }
 }
 
-int CMpegToWavConverter::ChooseOutputPath()
+CString ChooseOutputName(const CString& inputPath)
 {
-    if (!m_strOutput.IsEmpty())
-        return QV_OK;
-    CString candidate = DeriveOutputPath(m_strInput);
-    if (CanCreate(candidate))
-        m_strOutput = candidate;
-    else
-        m_strOutput = TemporaryOutputPath();
-    return QV_OK;
+    CString candidate = DeriveOutputPath(inputPath);
+    return CanCreate(candidate) ? candidate : TemporaryOutputPath();
 }

@@ -1,4 +1,5 @@
-// Naming the WAV file when the caller gave none.
+// Naming the WAV file when the caller gave none: the library's rule, which
+// the command follows too (it links these as quorvan_naming).
 #ifndef QUORVAN_WAVE_OUTPUTNAMING_H
 #define QUORVAN_WAVE_OUTPUTNAMING_H
 
@@ -12,5 +13,9 @@ CString DeriveOutputPath(const CString& inputPath);
 // A name "Tmp<hex>.wav" in the temporary directory that no file or folder
 // has; empty when none could be had. Leaves no file behind.
 CString TemporaryOutputPath();
+
+// The derived name when a new file can be made there (it is made and removed
+// again; a name already taken is never touched), else TemporaryOutputPath().
+CString ChooseOutputName(const CString& inputPath);
 
 #endif
