@@ -3,6 +3,7 @@
 #ifndef QUORVAN_POSIX_WINDOWS_H
 #define QUORVAN_POSIX_WINDOWS_H
 
+#include <pthread.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -60,6 +61,17 @@ BOOL WINAPI FreeLibrary(HMODULE hLibModule);
 // for this process (truncated, another machine, not ELF) fails to load with
 // such a reason instead of being handed to the system loader.
 LPCSTR WINAPI QvLoaderError(void);
+
+// ---- Synchronisation -------------------------------------------------------
+// A slim reader/writer lock, statically initialised with SRWLOCK_INIT; only
+// exclusive use. Here a mutex of the system's threads.
+typedef struct _RTL_SRWLOCK {
+    pthread_mutex_t mutex;
+} SRWLOCK, *PSRWLOCK;
+#define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
+
+void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
+void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 
 // ---- Files: identity -----------------------------------------------------
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
