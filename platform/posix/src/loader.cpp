@@ -9,7 +9,8 @@
 
 #include <string>
 
-#include "elfcheck.h"
+#include "checkedopen.h"
+#include "loadererror.h"
 
 #ifndef QUORVAN_MODULE_SUBDIR
 #define QUORVAN_MODULE_SUBDIR "quorvan"  // the module folder beside the library
