@@ -29,4 +29,3 @@ std::vector<std::string> LoaderSearchFolders()
     dlclose(self);
     return folders;
 }
-
