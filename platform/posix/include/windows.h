@@ -43,8 +43,9 @@ extern "C" {
 // ---- Dynamic loading ---------------------------------------------------
 // A module named "NAME.dll" is the shared object "libNAME.so". A name without
 // a folder is looked for in the host program's own folder, then by the system
-// loader (LD_LIBRARY_PATH, its cache, the system folders), then in the
-// current directory.
+// loader (LD_LIBRARY_PATH, the run path of the object that holds the loader,
+// its cache, the system folders), then in that object's folder and the
+// quorvan/ folder beside it, then in the current directory.
 typedef struct HINSTANCE__* HMODULE;
 typedef HMODULE HINSTANCE;
 typedef intptr_t(WINAPI* FARPROC)(void);

@@ -71,10 +71,6 @@ bool Exists(const std::string& path)
     return access(path.c_str(), F_OK) == 0;
 }
 
-}  // namespace
-
-namespace {
-
 HMODULE Load(const std::string& name)
 {
     size_t sep = name.find_last_of("/\\");
