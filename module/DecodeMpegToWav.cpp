@@ -1,10 +1,25 @@
 // The library's one exported function.
+#include <windows.h>
+
 #include <new>
 
 #include "MpegToWavConverter.h"
 #include "Quorvan.h"
 
 namespace {
+
+// One conversion at a time in the process: the run keeps its input in one
+// global of the converter, and the decoder modules are loaded and released
+// by each call. A second caller waits here until the first one is done.
+SRWLOCK g_oneCall = SRWLOCK_INIT;
+
+class OneCallAtATime {
+public:
+    OneCallAtATime() { AcquireSRWLockExclusive(&g_oneCall); }
+    ~OneCallAtATime() { ReleaseSRWLockExclusive(&g_oneCall); }
+    OneCallAtATime(const OneCallAtATime&) = delete;
+    OneCallAtATime& operator=(const OneCallAtATime&) = delete;
+};
 
 // The whole call; false when memory ran out on the way. By then the run has
 // released what it held and every string of the call has been freed.
@@ -29,9 +44,15 @@ bool Decode(const CString& inputPath, CString& outputPath, int& result)
 extern "C" int DecodeMpegToWav(const CString& inputPath, CString& outputPath)
 {
     int result = QV_OK;
-    if (Decode(inputPath, outputPath, result))
+    bool decoded;
+    {
+        OneCallAtATime turn;
+        decoded = Decode(inputPath, outputPath, result);
+    }
+    if (decoded)
         return result;
     // The framework's own exception, raised where no frame of the library
-    // holds anything: the host catches it as it catches the framework's.
+    // holds anything (the lock is released): the host catches it as it
+    // catches the framework's.
     AfxThrowMemoryException();
 }

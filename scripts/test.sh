@@ -4,7 +4,8 @@
 #   scripts/test.sh [cmake arguments...]                the normal build, in build/
 #   scripts/test.sh --sanitizers [cmake arguments...]   everything again under AddressSanitizer
 #                                  and UndefinedBehaviorSanitizer, in build-sanitizers/
-#   scripts/test.sh --tsan [cmake arguments...]         the decoder module's tests under
+#   scripts/test.sh --tsan [cmake arguments...]         the decoder module's tests and the
+#                                  library called from two threads at once, under
 #                                  ThreadSanitizer, in build-tsan/
 set -euo pipefail
 
@@ -17,12 +18,14 @@ if [ "${1:-}" = "--sanitizers" ]; then
   export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=0}
   export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 elif [ "${1:-}" = "--tsan" ]; then
-  # Only what the decoder module's tests need: its threads are what is checked.
+  # Only what is checked: the decoder module's threads, and concurrent calls
+  # of the library (with the scripted doubles, run by ctest as in the suite).
   build=$root/build-tsan
-  QUORVAN_BUILD_TARGETS="quorvan_decoder_modules_test" \
+  QUORVAN_BUILD_TARGETS="quorvan_decoder_modules_test export_tests" \
     "$root/scripts/setup.sh" "$build" -DQUORVAN_TSAN=ON -DQUORVAN_BUILD_BENCH=OFF -DQUORVAN_BUILD_TOOLS=OFF
   export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
-  exec "$build/bin/quorvan_decoder_modules_test" --gtest_filter="ModuleContract.*"
+  "$build/bin/quorvan_decoder_modules_test" --gtest_filter="ModuleContract.*"
+  exec ctest --test-dir "$build" --output-on-failure -R '^Export\.ConcurrentCallsTakeTurns$'
 else
   build=$root/build
   "$root/scripts/setup.sh" "$build" "$@"

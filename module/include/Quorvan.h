@@ -14,7 +14,7 @@
 // in outputPath. Returns 0 or one of the QuorvanResult codes.
 //
 // Loads the decoder modules ma32 and masd32 at every call. One conversion at a
-// time per process.
+// time per process: a call made while another runs waits for it to end.
 extern "C" int DecodeMpegToWav(const CString& inputPath, CString& outputPath);
 
 #endif

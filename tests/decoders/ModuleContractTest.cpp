@@ -26,18 +26,13 @@ using namespace qvtest;
 
 namespace {
 
-std::string ProgramFolder()
-{
-    char buf[PATH_MAX];
-    ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
-    std::string path(buf, n > 0 ? static_cast<size_t>(n) : 0);
-    return path.substr(0, path.rfind('/') + 1);
-}
+// The folder the build puts the modules in, beside the library.
+const std::string kModuleFolder = QUORVAN_MODULE_DIR "/";
 
 // One module, loaded for the length of a test.
 class Module {
 public:
-    explicit Module(const char* file) : m_handle(dlopen((ProgramFolder() + file).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
+    explicit Module(const char* file) : m_handle(dlopen((kModuleFolder + file).c_str(), RTLD_NOW | RTLD_LOCAL)) {}
     ~Module()
     {
         if (m_handle)
@@ -175,8 +170,8 @@ TEST_F(ModuleContract, ExportsExactlyTheEighteenEntryPoints)
 {
     if (!HaveTool("nm"))
         GTEST_SKIP() << "nm not available";
-    std::set<std::string> masd = ExportedNames(ProgramFolder() + "libmasd32.so");
-    std::set<std::string> ma = ExportedNames(ProgramFolder() + "libma32.so");
+    std::set<std::string> masd = ExportedNames(kModuleFolder + "libmasd32.so");
+    std::set<std::string> ma = ExportedNames(kModuleFolder + "libma32.so");
     EXPECT_EQ(masd, (std::set<std::string>{"masd_init", "masd_decode", "masd_close", "masd_getFrameSize",
                                            "masd_flushAndResync", "masd_versionString"}));
     EXPECT_EQ(ma, (std::set<std::string>{"ma_mpegIDString", "ma_mpegLayerString", "ma_mpegProtectionString",

@@ -47,7 +47,6 @@ int Status(int wstatus) { return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128
 {
     if (!cwd.empty() && chdir(cwd.c_str()) != 0)
         _exit(126);
-    unsetenv("LD_LIBRARY_PATH");  // the program must find everything by itself
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& a : args)
         argv.push_back(const_cast<char*>(a.c_str()));
@@ -81,6 +80,7 @@ public:
             dup2(in, 0);
             dup2(out[1], 1);
             dup2(err[1], 2);
+            unsetenv("LD_LIBRARY_PATH");  // the program must find everything by itself
             if (launch.inChild)
                 launch.inChild();
             Exec(launch.program, args, launch.cwd);
@@ -164,6 +164,7 @@ std::string RunOnTerminal(const std::vector<std::string>& args, int* status)
         dup2(devnull, 1);
         dup2(slave, 2);
         close(master);
+        unsetenv("LD_LIBRARY_PATH");
         Exec(QUORVAN_TOOL_PATH, args, "");
     }
     close(slave);
@@ -179,20 +180,14 @@ std::string RunOnTerminal(const std::vector<std::string>& args, int* status)
     return screen;
 }
 
-std::string ProgramFolder()
-{
-    std::string p = QUORVAN_TOOL_PATH;
-    return p.substr(0, p.rfind('/') + 1);
-}
-
 bool RealModulesBuilt()
 {
-    return Exists(ProgramFolder() + "libma32.so") && Exists(ProgramFolder() + "libmasd32.so");
+    return Exists(QUORVAN_MODULE_DIR "/libma32.so") && Exists(QUORVAN_MODULE_DIR "/libmasd32.so");
 }
 
 #define REQUIRE_REAL_MODULES()                                                         \
     if (!RealModulesBuilt())                                                           \
-    GTEST_SKIP() << "the real decoder modules are not built next to " QUORVAN_TOOL_PATH
+    GTEST_SKIP() << "the real decoder modules are not built in " QUORVAN_MODULE_DIR
 
 // A WAV file as the command writes it, with sizes that match the file.
 void ExpectValidWav(const std::string& wav, uint32_t* dataBytes)
@@ -252,15 +247,20 @@ TEST(Cli, HelpAndVersion)
     EXPECT_EQ(version.out, "quorvan " QUORVAN_VERSION "\n");
 }
 
-// A copy of the program in a folder of its own, run there, finds no module:
-// every file fails with code 7, in input order, and the exit status says so.
+// A copy of the program in a folder of its own, run there with a copy of the
+// library that has no modules beside it, finds no module: every file fails
+// with code 7, in input order, and the exit status says so.
 TEST(Cli, WithoutDecoderModulesEveryFileFailsInOrder)
 {
     QVTEST_SKIP_IF_THE_SYSTEM_OFFERS_MODULES();
     TempDir dir;
     std::string program = dir / "quorvan";
     ASSERT_EQ(system(("cp '" QUORVAN_TOOL_PATH "' '" + program + "'").c_str()), 0);
-    Result r = Quorvan({"-j", "3", "c.mp3", "a.mp3", "b.mp3"}, dir.path(), program);
+    Launch launch;
+    launch.cwd = dir.path();
+    launch.program = program;
+    launch.inChild = [] { setenv("LD_LIBRARY_PATH", QUORVAN_LIBRARY_ALONE_DIR, 1); };
+    Result r = Quorvan({"-j", "3", "c.mp3", "a.mp3", "b.mp3"}, launch);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
     std::string line = ": the decoder modules (libma32.so, libmasd32.so) cannot be loaded (code 7): "
@@ -270,12 +270,11 @@ TEST(Cli, WithoutDecoderModulesEveryFileFailsInOrder)
 
     // A damaged module beside the program is a failed load with its reason,
     // not a crash of the system loader.
-    std::string real = std::string(QUORVAN_TOOL_PATH);
-    real = real.substr(0, real.rfind('/') + 1) + "libmasd32.so";
+    std::string real = QUORVAN_MODULE_DIR "/libmasd32.so";
     if (!Exists(real))
         return;
     WriteFile(dir / "libmasd32.so", Slurp(real).substr(0, 3000));
-    r = Quorvan({"a.mp3"}, dir.path(), program);
+    r = Quorvan({"a.mp3"}, launch);
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("(code 7): libma32.so: cannot open shared object file"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(dir / "libmasd32.so: not a loadable shared object: truncated"), std::string::npos) << r.err;

@@ -7,7 +7,7 @@
 set -euo pipefail
 build=$1
 sample=$2
-[ -e "$build/bin/libma32.so" ] && [ -e "$build/bin/libmasd32.so" ] || { echo "skipped: no real decoder modules"; exit 77; }
+[ -e "$build/lib/quorvan/libma32.so" ] && [ -e "$build/lib/quorvan/libmasd32.so" ] || { echo "skipped: no real decoder modules"; exit 77; }
 
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT

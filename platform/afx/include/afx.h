@@ -1,7 +1,7 @@
 // The parts of the Microsoft Foundation Classes that Quorvan uses: CString,
 // the exception classes, CFile and CFileFind.
 //
-// The string class and the root of the exceptions are the backend's
+// The string class and the out-of-memory exception are the backend's
 // (<afxcore.h>): on Windows they are MFC42.DLL's own, shared with the host
 // that calls the library; elsewhere they live in the project's own shared
 // library, libqvafx.so, which the library and every host link, so that caller
@@ -18,6 +18,22 @@
 
 #include <afxdll.h>
 
+// ---- Exceptions ------------------------------------------------------------
+// The root of the framework's exceptions. On Windows it has MFC42's layout
+// where the two meet: the virtual table, then m_bAutoDelete.
+class AFX_API CException {
+public:
+    explicit CException(BOOL bAutoDelete = TRUE);
+    virtual ~CException();
+    // Frees a heap-allocated exception; static ones are left alone.
+    void Delete();
+    BOOL m_bAutoDelete;
+
+    CException(const CException&) = delete;
+    CException& operator=(const CException&) = delete;
+};
+
+// The backend's part: CMemoryException, AfxThrowMemoryException, CString.
 #include <afxcore.h>
 
 // ---- File exceptions -----------------------------------------------------

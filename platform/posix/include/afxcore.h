@@ -1,6 +1,7 @@
-// The framework's core on POSIX: the root of the exceptions, the
-// out-of-memory exception and CString, all of the project's own shared
-// library (libqvafx.so), which the Quorvan library and every host link.
+// The framework's core on POSIX: the out-of-memory exception and CString,
+// of the project's own shared library (libqvafx.so), which the Quorvan
+// library and every host link, as is the root of the exceptions. Included by
+// <afx.h>, after CException.
 #ifndef QUORVAN_POSIX_AFXCORE_H
 #define QUORVAN_POSIX_AFXCORE_H
 
@@ -8,19 +9,7 @@
 
 #include <afxdll.h>
 
-// ---- Exceptions ------------------------------------------------------------
-class AFX_API CException {
-public:
-    explicit CException(BOOL bAutoDelete = TRUE);
-    virtual ~CException();
-    // Frees a heap-allocated exception; static ones are left alone.
-    void Delete();
-    BOOL m_bAutoDelete;
-
-    CException(const CException&) = delete;
-    CException& operator=(const CException&) = delete;
-};
-
+// ---- Exceptions (CException is <afx.h>'s) ------------------------------------
 class AFX_API CMemoryException : public CException {
 public:
     CMemoryException();

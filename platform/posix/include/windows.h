@@ -3,6 +3,7 @@
 #ifndef QUORVAN_POSIX_WINDOWS_H
 #define QUORVAN_POSIX_WINDOWS_H
 
+#include <pthread.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -42,8 +43,9 @@ extern "C" {
 // ---- Dynamic loading ---------------------------------------------------
 // A module named "NAME.dll" is the shared object "libNAME.so". A name without
 // a folder is looked for in the host program's own folder, then by the system
-// loader (LD_LIBRARY_PATH, its cache, the system folders), then in the
-// current directory.
+// loader (LD_LIBRARY_PATH, the run path of the object that holds the loader,
+// its cache, the system folders), then in that object's folder and the
+// quorvan/ folder beside it, then in the current directory.
 typedef struct HINSTANCE__* HMODULE;
 typedef HMODULE HINSTANCE;
 typedef intptr_t(WINAPI* FARPROC)(void);
@@ -64,6 +66,17 @@ LPCSTR WINAPI QvLoaderError(void);
 // (and in its module folder) instead of beside the one it is linked into, for
 // a program that links the loader to repeat a library's search.
 void WINAPI QvLoaderSearchBeside(const void* code);
+
+// ---- Synchronisation -------------------------------------------------------
+// A slim reader/writer lock, statically initialised with SRWLOCK_INIT; only
+// exclusive use. Here a mutex of the system's threads.
+typedef struct _RTL_SRWLOCK {
+    pthread_mutex_t mutex;
+} SRWLOCK, *PSRWLOCK;
+#define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
+
+void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
+void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
 
 // ---- Files: identity -----------------------------------------------------
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)

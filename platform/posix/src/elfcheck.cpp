@@ -1,13 +1,12 @@
-// Checks of a shared object's file before dlopen maps it.
+// Checks of a shared object's file before the system loader maps it.
 #include "elfcheck.h"
-
-#include <windows.h>
 
 #include <dlfcn.h>
 #include <elf.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <link.h>
+#include <stdint.h>
 #include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,41 +15,10 @@
 
 namespace {
 
-// The ELF flavour of this process: ElfW() gives the structures of its class.
+// The structures of this process's ELF class.
 typedef ElfW(Ehdr) Ehdr;
 typedef ElfW(Phdr) Phdr;
 typedef ElfW(Shdr) Shdr;
-
-const unsigned char kClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
-#if __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-const unsigned char kData = ELFDATA2MSB;
-#else
-const unsigned char kData = ELFDATA2LSB;
-#endif
-
-#if defined(__x86_64__)
-#define QV_ELF_MACHINE EM_X86_64
-#elif defined(__i386__)
-#define QV_ELF_MACHINE EM_386
-#elif defined(__aarch64__)
-#define QV_ELF_MACHINE EM_AARCH64
-#elif defined(__arm__)
-#define QV_ELF_MACHINE EM_ARM
-#elif defined(__riscv)
-#define QV_ELF_MACHINE EM_RISCV
-#elif defined(__powerpc64__)
-#define QV_ELF_MACHINE EM_PPC64
-#elif defined(__powerpc__)
-#define QV_ELF_MACHINE EM_PPC
-#elif defined(__s390__)
-#define QV_ELF_MACHINE EM_S390
-#elif defined(__mips__)
-#define QV_ELF_MACHINE EM_MIPS
-#elif defined(__loongarch__)
-#define QV_ELF_MACHINE EM_LOONGARCH
-#endif
-
-thread_local std::string t_loaderError;
 
 // An open file, closed at the end of the scope.
 class File {
@@ -81,19 +49,49 @@ bool Within(uint64_t offset, uint64_t count, uint64_t entry, uint64_t size)
     return true;
 }
 
+// The ELF flavour of this process, read from the header of the object that
+// holds this code as it is mapped in memory: the class, byte order and
+// machine the system loader accepts here.
+struct ProcessFlavour {
+    unsigned char elfClass = sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32;
+    unsigned char data = 0;
+    bool machineKnown = false;
+    ElfW(Half) machine = 0;
+
+    ProcessFlavour()
+    {
+        const uint16_t probe = 1;
+        data = *reinterpret_cast<const unsigned char*>(&probe) == 1 ? ELFDATA2LSB : ELFDATA2MSB;
+        Dl_info info;
+        if (dladdr(reinterpret_cast<void*>(&IsElfForThisProcess), &info) && info.dli_fbase) {
+            const Ehdr* self = static_cast<const Ehdr*>(info.dli_fbase);
+            if (memcmp(self->e_ident, ELFMAG, SELFMAG) == 0 && self->e_ident[EI_CLASS] == elfClass &&
+                self->e_ident[EI_DATA] == data) {
+                machineKnown = true;
+                machine = self->e_machine;
+            }
+        }
+    }
+};
+
+const ProcessFlavour& ThisProcess()
+{
+    static const ProcessFlavour flavour;
+    return flavour;
+}
+
 // The header's reason to be skipped or refused, "" when it is one of ours.
 const char* HeaderProblem(const Ehdr& h)
 {
+    const ProcessFlavour& ours = ThisProcess();
     if (memcmp(h.e_ident, ELFMAG, SELFMAG) != 0)
         return "not an ELF file";
-    if (h.e_ident[EI_CLASS] != kClass)
-        return kClass == ELFCLASS64 ? "a 32-bit ELF file, not 64-bit" : "a 64-bit ELF file, not 32-bit";
-    if (h.e_ident[EI_DATA] != kData)
+    if (h.e_ident[EI_CLASS] != ours.elfClass)
+        return ours.elfClass == ELFCLASS64 ? "a 32-bit ELF file, not 64-bit" : "a 64-bit ELF file, not 32-bit";
+    if (h.e_ident[EI_DATA] != ours.data)
         return "an ELF file of the other byte order";
-#ifdef QV_ELF_MACHINE
-    if (h.e_machine != QV_ELF_MACHINE)
+    if (ours.machineKnown && h.e_machine != ours.machine)
         return "an ELF file for another machine";
-#endif
     if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT)
         return "an ELF file of an unknown version";
     return "";
@@ -177,33 +175,6 @@ std::string CheckFile(const std::string& path)
     return "";
 }
 
-// The folders the system loader searches for a bare name on behalf of the
-// object that holds this code, in its order.
-std::vector<std::string> SearchFolders()
-{
-    std::vector<std::string> folders;
-    Dl_info info;
-    if (!dladdr(reinterpret_cast<void*>(&SearchFolders), &info) || !info.dli_fname)
-        return folders;
-    void* self = dlopen(info.dli_fname, RTLD_LAZY | RTLD_NOLOAD);
-    if (!self)
-        self = dlopen(nullptr, RTLD_LAZY);
-    if (!self)
-        return folders;
-    Dl_serinfo sizes;
-    if (dlinfo(self, RTLD_DI_SERINFOSIZE, &sizes) == 0 && sizes.dls_size >= sizeof(Dl_serinfo)) {
-        std::vector<unsigned char> buffer(sizes.dls_size);
-        Dl_serinfo* serinfo = reinterpret_cast<Dl_serinfo*>(buffer.data());
-        memcpy(serinfo, &sizes, sizeof sizes);
-        if (dlinfo(self, RTLD_DI_SERINFOSIZE, serinfo) == 0 && dlinfo(self, RTLD_DI_SERINFO, serinfo) == 0)
-            for (unsigned i = 0; i < serinfo->dls_cnt; ++i)
-                if (serinfo->dls_serpath[i].dls_name && *serinfo->dls_serpath[i].dls_name)
-                    folders.push_back(serinfo->dls_serpath[i].dls_name);
-    }
-    dlclose(self);
-    return folders;
-}
-
 }  // namespace
 
 std::string SharedObjectProblem(const std::string& path)
@@ -219,50 +190,4 @@ bool IsElfForThisProcess(const std::string& path)
     struct stat st;
     return file.fd() >= 0 && fstat(file.fd(), &st) == 0 && S_ISREG(st.st_mode) &&
            file.ReadAt(&h, sizeof h, 0) && !*HeaderProblem(h);
-}
-
-void SetLoaderError(const std::string& text)
-{
-    t_loaderError = text;
-}
-
-void* OpenCheckedSharedObject(const std::string& name)
-{
-    std::string checked = name;
-    if (name.find('/') == std::string::npos) {
-        checked.clear();
-        for (std::string folder : SearchFolders()) {
-            if (folder.back() != '/')
-                folder += '/';
-            if (IsElfForThisProcess(folder + name)) {
-                checked = folder + name;
-                break;
-            }
-        }
-    }
-    if (!checked.empty()) {
-        std::string problem = SharedObjectProblem(checked);
-        if (!problem.empty()) {
-            SetLoaderError(problem);
-            return nullptr;
-        }
-    }
-    void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle) {
-        SetLoaderError(std::string());
-        return handle;
-    }
-    // The loader's words name the file at fault; when that is a dependency,
-    // the module that needs it goes in front.
-    const char* why = dlerror();
-    std::string text = why ? why : "the system loader refused it";
-    if (text.compare(0, name.size(), name) != 0)
-        text = name + ": " + text;
-    SetLoaderError(text);
-    return nullptr;
-}
-
-extern "C" LPCSTR WINAPI QvLoaderError(void)
-{
-    return t_loaderError.c_str();
 }

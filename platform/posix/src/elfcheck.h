@@ -9,27 +9,13 @@
 #include <string>
 
 // Why the file at path is not a complete shared object that this process can
-// load ("<path>: not a shared object: ..."), or "" when it is one: an ELF
-// shared object of this process's class, byte order and machine whose header
-// tables and every segment lie within the file.
+// load ("<path>: not a loadable shared object: ..."), or "" when it is one:
+// an ELF shared object of this process's class, byte order and machine whose
+// header tables and every segment lie within the file.
 std::string SharedObjectProblem(const std::string& path);
 
 // True when path is an ELF file of this process's class, byte order and
 // machine: the files the system loader's search stops at (it skips others).
 bool IsElfForThisProcess(const std::string& path);
-
-// dlopen(name, RTLD_NOW | RTLD_LOCAL) after the checks above, for a path or a
-// bare name. A bare name is checked in the first folder of the system
-// loader's search that holds a matching file (the folders that dlinfo reports
-// for the object that holds this code: LD_LIBRARY_PATH, its run path and the
-// system folders; the loader's cache is not looked into). The file can still
-// change between the check and dlopen; only a file that is damaged when
-// checked is refused. On failure returns null and records the reason for
-// QvLoaderError().
-void* OpenCheckedSharedObject(const std::string& name);
-
-// Records the reason of the last failed lookup of this thread ("" after a
-// success).
-void SetLoaderError(const std::string& text);
 
 #endif

@@ -10,7 +10,8 @@
 #include <atomic>
 #include <string>
 
-#include "elfcheck.h"
+#include "checkedopen.h"
+#include "loadererror.h"
 
 #ifndef QUORVAN_MODULE_SUBDIR
 #define QUORVAN_MODULE_SUBDIR "quorvan"  // the module folder beside the library
@@ -74,10 +75,6 @@ bool Exists(const std::string& path)
 {
     return access(path.c_str(), F_OK) == 0;
 }
-
-}  // namespace
-
-namespace {
 
 HMODULE Load(const std::string& name)
 {

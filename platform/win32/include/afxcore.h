@@ -24,22 +24,7 @@
 
 #include <afxdll.h>
 
-// ---- Exceptions ------------------------------------------------------------
-// The root of the exceptions this program throws itself (CFileException),
-// with MFC42's layout where the two meet: the virtual table, then
-// m_bAutoDelete.
-class CException {
-public:
-    explicit CException(BOOL bAutoDelete = TRUE);
-    virtual ~CException();
-    // Frees a heap-allocated exception; static ones are left alone.
-    void Delete();
-    BOOL m_bAutoDelete;
-
-    CException(const CException&) = delete;
-    CException& operator=(const CException&) = delete;
-};
-
+// ---- Exceptions (CException is <afx.h>'s) ------------------------------------
 // MFC42's out-of-memory exception. Its one object is MFC42's own, static
 // (m_bAutoDelete FALSE, so Delete() leaves it alone); it is never made here,
 // only caught and thrown on.
