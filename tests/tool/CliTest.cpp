@@ -131,14 +131,6 @@ Result Quorvan(const std::vector<std::string>& args, const Launch& launch = Laun
     return Running(args, launch).Wait();
 }
 
-Result Quorvan(const std::vector<std::string>& args, const std::string& cwd, const std::string& program = QUORVAN_TOOL_PATH)
-{
-    Launch launch;
-    launch.cwd = cwd;
-    launch.program = program;
-    return Quorvan(args, launch);
-}
-
 // True once no process is left in the group, within about two seconds.
 bool GroupEnds(pid_t group)
 {
