@@ -97,9 +97,9 @@ const char* HeaderProblem(const Ehdr& h)
     return "";
 }
 
-std::string CheckFile(const std::string& path)
+// The file itself: an open, non-empty regular file; its size.
+std::string FileProblem(const File& file, uint64_t* size)
 {
-    File file(path);
     if (file.fd() < 0)
         return strerror(errno);
     struct stat st;
@@ -109,9 +109,73 @@ std::string CheckFile(const std::string& path)
         return strerror(EISDIR);
     if (!S_ISREG(st.st_mode))
         return "not a regular file";
-    const uint64_t size = static_cast<uint64_t>(st.st_size);
-    if (size == 0)
+    *size = static_cast<uint64_t>(st.st_size);
+    if (*size == 0)
         return "an empty file";
+    return "";
+}
+
+// Every segment within the file, at least one of them loaded.
+const char* SegmentProblem(const std::vector<Phdr>& ph, uint64_t size)
+{
+    bool loadable = false;
+    for (const Phdr& p : ph) {
+        if (!Within(p.p_offset, p.p_filesz, 1, size))
+            return "truncated: a segment runs past the end of the file";
+        if (p.p_type == PT_LOAD) {
+            loadable = true;
+            if (p.p_filesz > p.p_memsz)
+                return "damaged program header: a segment is larger in the file than in memory";
+        }
+    }
+    return loadable ? "" : "damaged: no loadable segment";
+}
+
+// The section header table, where there is one, within the file.
+const char* SectionProblem(const File& file, const Ehdr& h, uint64_t size)
+{
+    if (h.e_shoff == 0 && h.e_shnum == 0)
+        return "";
+    // A count of 0 with a table present means the count is in entry 0.
+    uint64_t sections = h.e_shnum;
+    if (h.e_shentsize != sizeof(Shdr) || !Within(h.e_shoff, 1, sizeof(Shdr), size))
+        return "truncated: the section headers run past the end of the file";
+    if (sections == 0) {
+        Shdr first;
+        if (!file.ReadAt(&first, sizeof first, h.e_shoff))
+            return "truncated: the section headers cannot be read";
+        sections = first.sh_size;
+    }
+    if (!Within(h.e_shoff, sections, sizeof(Shdr), size))
+        return "truncated: the section headers run past the end of the file";
+    return "";
+}
+
+// The loader reads the dynamic section from memory: it must be in the part of
+// a segment that comes from the file.
+const char* DynamicProblem(const std::vector<Phdr>& ph)
+{
+    for (const Phdr& d : ph) {
+        if (d.p_type != PT_DYNAMIC)
+            continue;
+        bool inside = false;
+        for (const Phdr& p : ph)
+            if (p.p_type == PT_LOAD && d.p_vaddr >= p.p_vaddr && d.p_filesz <= p.p_filesz &&
+                d.p_vaddr - p.p_vaddr <= p.p_filesz - d.p_filesz)
+                inside = true;
+        if (!inside)
+            return "damaged: the dynamic section lies outside the loaded segments";
+    }
+    return "";
+}
+
+std::string CheckFile(const std::string& path)
+{
+    File file(path);
+    uint64_t size = 0;
+    std::string problem = FileProblem(file, &size);
+    if (!problem.empty())
+        return problem;
 
     Ehdr h;
     memset(&h, 0, sizeof h);
@@ -132,47 +196,12 @@ std::string CheckFile(const std::string& path)
     std::vector<Phdr> ph(h.e_phnum);
     if (!file.ReadAt(ph.data(), ph.size() * sizeof(Phdr), h.e_phoff))
         return "truncated: the program headers cannot be read";
-    bool loadable = false;
-    for (const Phdr& p : ph) {
-        if (!Within(p.p_offset, p.p_filesz, 1, size))
-            return "truncated: a segment runs past the end of the file";
-        if (p.p_type == PT_LOAD) {
-            loadable = true;
-            if (p.p_filesz > p.p_memsz)
-                return "damaged program header: a segment is larger in the file than in memory";
-        }
-    }
-    if (!loadable)
-        return "damaged: no loadable segment";
-    if (h.e_shoff != 0 || h.e_shnum != 0) {
-        // A count of 0 with a table present means the count is in entry 0.
-        uint64_t sections = h.e_shnum;
-        if (h.e_shentsize != sizeof(Shdr) || !Within(h.e_shoff, 1, sizeof(Shdr), size))
-            return "truncated: the section headers run past the end of the file";
-        if (sections == 0) {
-            Shdr first;
-            if (!file.ReadAt(&first, sizeof first, h.e_shoff))
-                return "truncated: the section headers cannot be read";
-            sections = first.sh_size;
-        }
-        if (!Within(h.e_shoff, sections, sizeof(Shdr), size))
-            return "truncated: the section headers run past the end of the file";
-    }
-
-    // The loader reads the dynamic section from memory: it must be in the
-    // part of a segment that comes from the file.
-    for (const Phdr& d : ph) {
-        if (d.p_type != PT_DYNAMIC)
-            continue;
-        bool inside = false;
-        for (const Phdr& p : ph)
-            if (p.p_type == PT_LOAD && d.p_vaddr >= p.p_vaddr && d.p_filesz <= p.p_filesz &&
-                d.p_vaddr - p.p_vaddr <= p.p_filesz - d.p_filesz)
-                inside = true;
-        if (!inside)
-            return "damaged: the dynamic section lies outside the loaded segments";
-    }
-    return "";
+    const char* why = SegmentProblem(ph, size);
+    if (!*why)
+        why = SectionProblem(file, h, size);
+    if (!*why)
+        why = DynamicProblem(ph);
+    return why;
 }
 
 }  // namespace
