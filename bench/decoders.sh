@@ -30,7 +30,8 @@ seconds=${2:-$seconds}
 rounds=${3:-$rounds}
 quorvan=$build/bin/quorvan
 [ -x "$quorvan" ] || { echo "no $quorvan: build first (scripts/setup.sh)" >&2; exit 1; }
-quorvan_exe=${QUORVAN_WIN32_BUILD:-$root/build-win32}/bin/quorvan.exe
+win32_build=${QUORVAN_WIN32_BUILD:-$root/build-win32}
+quorvan_exe=$win32_build/bin/quorvan.exe
 [ -f "$quorvan_exe" ] && command -v wine >/dev/null || quorvan_exe=""
 
 # The peers and the encoders of the corpus, installed only when missing.
@@ -54,6 +55,12 @@ if [ -n "$quorvan_exe" ]; then
   # rounds, so that no run pays for starting wine.
   export WINEPREFIX=${QUORVAN_BENCH_WINEPREFIX:-$HOME/.wine-quorvan-bench} WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
+  # MFC42.DLL is part of Windows, not of wine: quorvan.exe runs with the
+  # tests' stand-in, as the Windows tests do.
+  [ -f "$win32_build/mfc42-standin/MFC42.DLL" ] ||
+    { echo "no $win32_build/mfc42-standin/MFC42.DLL: build the Windows tests first (scripts/test-windows.sh)" >&2; exit 1; }
+  standin="Z:$win32_build/mfc42-standin"
+  export WINEPATH="${standin//\//\\}${WINEPATH:+;$WINEPATH}"
   mkdir -p "$WINEPREFIX"
   wineserver -p </dev/null >/dev/null 2>&1 || true
   trap 'wineserver -k </dev/null >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
