@@ -185,8 +185,8 @@ std::string CheckFile(const std::string& path)
     }
     if (!file.ReadAt(&h, sizeof h, 0))
         return strerror(errno ? errno : EIO);
-    if (*HeaderProblem(h))
-        return HeaderProblem(h);
+    if (const char* why = HeaderProblem(h); *why)
+        return why;
     if (h.e_type != ET_DYN)
         return "an ELF file, but not a shared object";
     if (h.e_ehsize < sizeof(Ehdr) || h.e_phentsize != sizeof(Phdr) || h.e_phnum == 0 || h.e_phnum == PN_XNUM)
