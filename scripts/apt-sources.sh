@@ -9,6 +9,7 @@
 #   apt_source_entries   one line per entry: TYPE URI SUITE [SIGNED_BY]
 #   apt_archive          "URI SUITE" of the first Debian archive (deb, not security, not -updates)
 #   apt_ensure_deb_src   adds a deb-src entry for that archive unless source packages are found
+#   apt_install PKG...   apt-get install, once more preferring the archive's own release if that fails
 
 apt_sources_etc() { echo "${APT_ETC:-/etc/apt}"; }
 
@@ -115,6 +116,22 @@ apt_ensure_deb_src() {
   apt-get update -qq || { echo "apt-sources: apt-get update failed after adding $list" >&2; return 1; }
   apt_has_source "$probe" ||
     { echo "apt-sources: $uri ($suite) offers no source package $probe (see $list)" >&2; return 1; }
+}
+
+# Installs packages (root). Another architecture's packages (i386 beside
+# amd64) must come in the very versions the machine's own have; when one
+# archive's index for that architecture could not be fetched (a mirror caught
+# mid-sync, say), apt's candidates differ between the two and it refuses. The
+# second try prefers the release itself, whose versions both architectures
+# have, over the security and update suites.
+apt_install() {
+  local archive suite
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "$@" >/dev/null && return 0
+  archive=$(apt_archive) || return 1
+  read -r _ suite <<<"$archive"
+  echo "apt-sources: installing again, preferring $suite's own versions" >&2
+  apt-get -o DPkg::Lock::Timeout=600 -o APT::Default-Release="$suite" \
+    install -y -qq --no-install-recommends "$@" >/dev/null
 }
 
 if [ "${BASH_SOURCE[0]}" = "$0" ]; then

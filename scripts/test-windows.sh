@@ -41,8 +41,9 @@ done
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = yes ]; then
   echo "test-windows: installing ${missing[*]:-nothing}"
   $sudo apt-get update -qq
+  # shellcheck source=scripts/apt-sources.sh
   [ ${#missing[@]} -eq 0 ] ||
-    $sudo apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    $sudo bash -c 'source "$1"; shift; apt_install "$@"' _ "$root/scripts/apt-sources.sh" "${missing[@]}"
 fi
 step "packages"
 
