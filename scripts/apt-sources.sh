@@ -9,6 +9,7 @@
 #   apt_source_entries   one line per entry: TYPE URI SUITE [SIGNED_BY]
 #   apt_archive          "URI SUITE" of the first Debian archive (deb, not security, not -updates)
 #   apt_ensure_deb_src   adds a deb-src entry for that archive unless source packages are found
+#   apt_update           apt-get update; an index that could not be fetched is a warning
 #   apt_install PKG...   apt-get install, once more preferring the archive's own release if that fails
 
 apt_sources_etc() { echo "${APT_ETC:-/etc/apt}"; }
@@ -113,9 +114,18 @@ apt_ensure_deb_src() {
     printf 'Types: deb-src\nURIs: %s\nSuites: %s\nComponents: main\n' "$uri" "$suite"
     [ -z "$signed" ] || printf 'Signed-By: %s\n' "$signed"
   } >"$list" || { echo "apt-sources: cannot write $list (run as root)" >&2; return 1; }
-  apt-get update -qq || { echo "apt-sources: apt-get update failed after adding $list" >&2; return 1; }
+  apt_update
   apt_has_source "$probe" ||
     { echo "apt-sources: $uri ($suite) offers no source package $probe (see $list)" >&2; return 1; }
+}
+
+# Refreshes the package lists (root). A mirror caught mid-sync serves an index
+# that does not match its Release file: apt-get update then fails although it
+# has every other list, and keeps the old copy of that one. What is installed
+# next says whether a package is really missing, so this only warns.
+apt_update() {
+  apt-get update -qq ||
+    echo "apt-sources: apt-get update reported errors (above); going on with the package lists apt has" >&2
 }
 
 # Installs packages (root). Another architecture's packages (i386 beside

@@ -53,7 +53,11 @@ if [ ${#missing[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   echo "$script: installing ${missing[*]}"
-  $sudo apt-get update -qq || { [ -z "$sudo" ] || no_rights "may not use sudo, or sudo failed"; exit 1; }
+  if [ -n "$sudo" ]; then
+    sudo -v || no_rights "may not use sudo, or sudo failed"
+  fi
+  # shellcheck source=scripts/apt-sources.sh
+  $sudo bash -c 'source "$1"; apt_update' _ "$root/scripts/apt-sources.sh"
   phase "package lists updated"
   # Fetched first, then unpacked: two steps that each say when they are done.
   $sudo apt-get install -y -qq --no-install-recommends --download-only "${missing[@]}" >/dev/null

@@ -40,10 +40,9 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ] || [ $need_update = yes ]; then
   echo "test-windows: installing ${missing[*]:-nothing}"
-  $sudo apt-get update -qq
   # shellcheck source=scripts/apt-sources.sh
-  [ ${#missing[@]} -eq 0 ] ||
-    $sudo bash -c 'source "$1"; shift; apt_install "$@"' _ "$root/scripts/apt-sources.sh" "${missing[@]}"
+  $sudo bash -c 'source "$1"; shift; apt_update; [ $# -eq 0 ] || apt_install "$@"' _ \
+    "$root/scripts/apt-sources.sh" "${missing[@]}"
 fi
 step "packages"
 
