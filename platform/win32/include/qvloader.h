@@ -12,7 +12,8 @@ extern "C" {
 // folder of the binary that holds this code (Quorvan.dll, or a program that
 // links the converter), by full path, when the file is there: that one is
 // used even when it fails to load. Else LoadLibraryA(name), Windows' usual
-// search order. Null on failure, with GetLastError saying why.
+// search order. Null on failure, with GetLastError saying why. The folder is
+// taken in wide characters: its name need not fit the ANSI code page.
 HMODULE WINAPI QvLoadModule(LPCSTR name);
 
 // Makes QvLoadModule look beside the binary that holds `code` instead, for a
