@@ -28,10 +28,15 @@ foreach(dll ${QUORVAN_RUNTIME_DLLS})
 endforeach()
 
 # A binary that ships: the runtime linked in, with its own unwind tables
-# registered with its own unwinder whatever else the process holds.
+# registered with its own unwinder whatever else the process holds. It runs
+# on Windows XP SP3 and later: its PE header asks for Windows 5.1 (XP), and
+# the runtime's one call newer than XP is answered within (TickCountOnXp.cpp);
+# tests/windows/CheckImportsPE.cmake checks every import against XP's DLLs.
 function(quorvan_static_runtime target)
-  target_link_options(${target} PRIVATE -static)
-  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/runtime/OwnUnwindTables.cpp)
+  target_link_options(${target} PRIVATE -static
+    LINKER:--major-os-version=5,--minor-os-version=1,--major-subsystem-version=5,--minor-subsystem-version=1)
+  target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/runtime/OwnUnwindTables.cpp
+                                   ${PROJECT_SOURCE_DIR}/platform/win32/runtime/TickCountOnXp.cpp)
 endfunction()
 
 # Every binary made in the calling folder takes the runtime as DLLs.

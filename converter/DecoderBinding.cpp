@@ -1,5 +1,7 @@
 #include "DecoderBinding.h"
 
+#include <qvloader.h>
+
 #include "ResultCodes.h"
 
 const char* const kMa32ModuleName = "ma32.dll";
@@ -34,9 +36,10 @@ const EntryPoint kEntryPointTable[DecoderBinding::kEntryPoints] = {
     {"ma_mpegBitrateString", false, true},
 };
 
+// Beside the library first, then the system's search (platform/*/qvloader.h).
 HMODULE LoadModule(const char* name, BindingObserver* observer)
 {
-    HMODULE module = LoadLibraryA(name);
+    HMODULE module = QvLoadModule(name);
     if (!module && observer)
         observer->ModuleNotLoaded(name);
     return module;

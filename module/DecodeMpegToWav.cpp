@@ -11,12 +11,22 @@ namespace {
 // One conversion at a time in the process: the run keeps its input in one
 // global of the converter, and the decoder modules are loaded and released
 // by each call. A second caller waits here until the first one is done.
-SRWLOCK g_oneCall = SRWLOCK_INIT;
+//
+// The lock is one word, taken with an interlocked exchange, on every Windows
+// from XP on: nothing to set up when the library loads (it has no start-up
+// work of its own) and nothing to release when it unloads. A call holds it
+// for a whole conversion, so a waiter sleeps between its tries instead of
+// spinning.
+LONG volatile g_callRunning = 0;
 
 class OneCallAtATime {
 public:
-    OneCallAtATime() { AcquireSRWLockExclusive(&g_oneCall); }
-    ~OneCallAtATime() { ReleaseSRWLockExclusive(&g_oneCall); }
+    OneCallAtATime()
+    {
+        while (InterlockedCompareExchange(&g_callRunning, 1, 0) != 0)
+            Sleep(1);
+    }
+    ~OneCallAtATime() { InterlockedExchange(&g_callRunning, 0); }
     OneCallAtATime(const OneCallAtATime&) = delete;
     OneCallAtATime& operator=(const OneCallAtATime&) = delete;
 };

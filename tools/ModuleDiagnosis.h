@@ -20,9 +20,9 @@ std::string DiagnoseDecoderModules(int code);
 std::string LoaderFailure(const char* module, const char* entryPoint);
 
 // Makes the loads of this process search for the modules where the library
-// searches: beside libQuorvan and in its module folder on POSIX systems (the
-// command links its own copy of the loader); on Windows the search is the
-// process's anyway.
+// searches: beside libQuorvan and in its module folder on POSIX systems,
+// beside Quorvan.dll first on Windows (the command links its own copy of the
+// binding).
 void SearchModulesAsTheLibrary();
 
 #endif

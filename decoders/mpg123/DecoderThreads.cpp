@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <thread>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "Pcm.h"
 
 namespace quorvan {
@@ -29,9 +33,19 @@ int AvailableCores()
 
 long EnvNumber(const char* name, long fallback, long low, long high)
 {
+#ifdef _WIN32
+    // The process's environment, which a host changes with
+    // SetEnvironmentVariableA; the C runtime's copy (getenv) would not see
+    // that.
+    char value[32];
+    DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+    if (length == 0 || length >= sizeof value)
+        return fallback;
+#else
     const char* value = getenv(name);
     if (!value)
         return fallback;
+#endif
     char* end = nullptr;
     long n = strtol(value, &end, 10);
     return end != value && *end == '\0' && n >= low && n <= high ? n : fallback;

@@ -21,17 +21,9 @@ if(NOT out MATCHES "Ordinal Base 1\n" OR NOT address_count EQUAL 1 OR NOT addres
   message(FATAL_ERROR "exports of ${LIB}: ${addresses}\n${table}")
 endif()
 
-# VS_FIXEDFILEINFO: signature 0xFEEF04BD, then the file and product versions
-# as (major << 16 | minor, build << 16 | revision), little-endian.
-file(READ ${LIB} hex HEX)
-string(FIND "${hex}" "bd04effe" at)
-if(at LESS 0)
-  message(FATAL_ERROR "no version resource in ${LIB}")
-endif()
-math(EXPR at "${at} + 16")  # past the signature and the structure version
-string(SUBSTRING "${hex}" ${at} 32 versions)
-# 1.0 -> 00000100, 0.1 -> 01000000: the file version, then the product version.
-if(NOT versions STREQUAL "00000100010000000000010001000000")
-  message(FATAL_ERROR "version resource of ${LIB} is not 1.0.0.1: ${versions}")
+include(${CMAKE_CURRENT_LIST_DIR}/../windows/PEVersionResource.cmake)
+quorvan_pe_version_problems(${LIB} 1.0.0.1 problems)
+if(problems)
+  message(FATAL_ERROR "${problems}")
 endif()
 message(STATUS "one export, DecodeMpegToWav @1; version 1.0.0.1")

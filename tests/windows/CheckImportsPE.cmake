@@ -1,12 +1,27 @@
 # Fails unless every binary in FILES (separated by |) imports only DLLs that
 # Windows itself ships, or Quorvan.dll, and takes from MFC42.DLL nothing but
-# the ordinals of its CString members that the library is made of, by ordinal.
-#   cmake -DOBJDUMP=... -DFILES="a.dll|b.exe" -P CheckImportsPE.cmake
+# the ordinals of its CString members that the library is made of, by ordinal;
+# and unless each asks for Windows 5.1 (XP) in its PE header and carries its
+# version resource (VERSION, default 1.0.0.1; see PEVersionResource.cmake).
+# With XP_LISTS, a folder of Windows XP's export lists (<dll>.txt, one name a
+# line), every name imported from a system DLL must also be one that XP's DLL
+# exports: a DLL without a list fails; a folder that does not exist is
+# reported ("SKIPPED: ...") after the other checks pass.
+#   cmake -DOBJDUMP=... -DFILES="a.dll|b.exe" [-DVERSION=a.b.c.d] [-DXP_LISTS=dir] -P CheckImportsPE.cmake
 cmake_policy(SET CMP0057 NEW)  # IN_LIST
+include(${CMAKE_CURRENT_LIST_DIR}/PEVersionResource.cmake)
 set(system_dlls KERNEL32.dll msvcrt.dll WINMM.dll SHLWAPI.dll USER32.dll ADVAPI32.dll MFC42.DLL)
 set(package_dlls Quorvan.dll)
 set(mfc42_ordinals 535 536 537 538 540 800 858 859 860 939 940 941 1158 1265 2614 2915 5572)
 string(TOLOWER "${system_dlls};${package_dlls}" allowed)
+string(TOLOWER "${package_dlls}" ours)
+if(NOT VERSION)
+  set(VERSION 1.0.0.1)
+endif()
+set(check_xp OFF)
+if(XP_LISTS AND IS_DIRECTORY "${XP_LISTS}")
+  set(check_xp ON)
+endif()
 
 string(REPLACE "|" ";" files "${FILES}")
 set(problems "")
@@ -16,6 +31,14 @@ foreach(file ${files})
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "objdump failed on ${file}")
   endif()
+  foreach(field OSystem Subsystem)
+    if(NOT out MATCHES "\nMajor${field}Version[ \t]+5\nMinor${field}Version[ \t]+1\n")
+      string(APPEND problems "${name}: its PE header does not ask for Windows 5.1 (${field} version)\n")
+    endif()
+  endforeach()
+  quorvan_pe_version_problems(${file} ${VERSION} version_problems)
+  string(APPEND problems "${version_problems}")
+
   # The import tables: "DLL Name: X" and its entries up to the next blank line.
   string(REGEX MATCHALL "DLL Name: [^\n]+\n([^\n]+\n)*" tables "${out}")
   set(summary "")
@@ -26,11 +49,12 @@ foreach(file ${files})
     if(NOT lower IN_LIST allowed)
       string(APPEND problems "${name} imports ${dll}, which Windows does not ship\n")
     endif()
+    # objdump lists an import by ordinal as "<hint> <ordinal> <none>" and one
+    # by name with its name.
+    string(REGEX MATCHALL "\n\t[0-9a-f]+[ \t]+[0-9]+[ \t]+<none>" by_ordinal "${table}")
+    string(REGEX MATCHALL "\n\t[0-9a-f]+[ \t]+[0-9]+[ \t]+[A-Za-z_?@$][^\n]*" by_name "${table}")
     if(lower STREQUAL "mfc42.dll")
-      # objdump lists an import by ordinal as "<hint> <ordinal> <none>"... and
-      # one by name with its name: only the first kind may be there.
-      string(REGEX MATCHALL "\n\t[0-9a-f]+[ \t]+[0-9]+[ \t]+<none>" by_ordinal "${table}")
-      string(REGEX MATCHALL "\n\t[0-9a-f]+[ \t]+[0-9]+[ \t]+[A-Za-z_?@][^\n]*" by_name "${table}")
+      # Only by ordinal.
       if(by_name)
         string(APPEND problems "${name} imports MFC42.DLL members by name:${by_name}\n")
       endif()
@@ -44,6 +68,24 @@ foreach(file ${files})
       endforeach()
       list(JOIN ordinals "," ordinals)
       set(dll "${dll}(${ordinals})")
+    elseif(check_xp AND NOT lower IN_LIST ours)
+      # Every name must be one that Windows XP's DLL exports.
+      string(REGEX REPLACE "\\.dll$" "" base "${lower}")
+      set(list_file "${XP_LISTS}/${base}.txt")
+      if(NOT EXISTS "${list_file}")
+        string(APPEND problems "${name} imports ${dll}, for which there is no Windows XP export list\n")
+      else()
+        file(STRINGS "${list_file}" exported)
+        if(by_ordinal)
+          string(APPEND problems "${name} imports from ${dll} by ordinal\n")
+        endif()
+        foreach(entry ${by_name})
+          string(REGEX REPLACE "^\n\t[0-9a-f]+[ \t]+[0-9]+[ \t]+" "" function "${entry}")
+          if(NOT function IN_LIST exported)
+            string(APPEND problems "${name} imports ${function} from ${dll}, which Windows XP's lacks\n")
+          endif()
+        endforeach()
+      endif()
     endif()
     list(APPEND summary "${dll}")
   endforeach()
@@ -52,4 +94,9 @@ foreach(file ${files})
 endforeach()
 if(problems)
   message(FATAL_ERROR "${problems}")
+endif()
+if(XP_LISTS AND NOT check_xp)
+  message("SKIPPED: no Windows XP export lists in ${XP_LISTS}; the imported names are not checked against them")
+elseif(check_xp)
+  message(STATUS "every imported name is one that Windows XP's DLLs export; Windows 5.1 and version ${VERSION} asked for")
 endif()

@@ -1,8 +1,9 @@
-// The library loads its modules with LoadLibraryA and GetProcAddress
-// themselves: the reason is GetLastError's, in the system's words, with the
-// module (and entry point) it was about.
+// The library loads its modules (beside itself first, then by Windows'
+// search) and resolves them with GetProcAddress: the reason is GetLastError's,
+// in the system's words, with the module (and entry point) it was about.
 #include "ModuleDiagnosis.h"
 
+#include <qvloader.h>
 #include <windows.h>
 
 #include "SystemErrors.h"
@@ -18,5 +19,10 @@ std::string LoaderFailure(const char* module, const char* entryPoint)
 
 void SearchModulesAsTheLibrary()
 {
-    // LoadLibraryA searches the same folders for every caller of a process.
+    // The library looks beside itself first: the folder of the Quorvan.dll
+    // this program runs with, found through its export.
+    HMODULE library = GetModuleHandleA("Quorvan.dll");
+    FARPROC entry = library ? GetProcAddress(library, "DecodeMpegToWav") : nullptr;
+    if (entry)
+        QvLoaderSearchBeside(reinterpret_cast<const void*>(entry));
 }

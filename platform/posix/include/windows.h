@@ -3,7 +3,6 @@
 #ifndef QUORVAN_POSIX_WINDOWS_H
 #define QUORVAN_POSIX_WINDOWS_H
 
-#include <pthread.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -68,15 +67,11 @@ LPCSTR WINAPI QvLoaderError(void);
 void WINAPI QvLoaderSearchBeside(const void* code);
 
 // ---- Synchronisation -------------------------------------------------------
-// A slim reader/writer lock, statically initialised with SRWLOCK_INIT; only
-// exclusive use. Here a mutex of the system's threads.
-typedef struct _RTL_SRWLOCK {
-    pthread_mutex_t mutex;
-} SRWLOCK, *PSRWLOCK;
-#define SRWLOCK_INIT {PTHREAD_MUTEX_INITIALIZER}
-
-void WINAPI AcquireSRWLockExclusive(PSRWLOCK SRWLock);
-void WINAPI ReleaseSRWLockExclusive(PSRWLOCK SRWLock);
+// Atomic exchanges of a 32-bit word, with a full barrier, and a pause of the
+// calling thread.
+LONG WINAPI InterlockedCompareExchange(LONG volatile* Destination, LONG Exchange, LONG Comparand);
+LONG WINAPI InterlockedExchange(LONG volatile* Target, LONG Value);
+void WINAPI Sleep(DWORD dwMilliseconds);
 
 // ---- Files: identity -----------------------------------------------------
 #define INVALID_HANDLE_VALUE ((HANDLE)(intptr_t)-1)
