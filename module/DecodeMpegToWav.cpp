@@ -51,7 +51,7 @@ bool Decode(const CString& inputPath, CString& outputPath, int& result)
 
 }  // namespace
 
-extern "C" int DecodeMpegToWav(const CString& inputPath, CString& outputPath)
+extern "C" int QUORVAN_CALL DecodeMpegToWav(const CString& inputPath, CString& outputPath)
 {
     int result = QV_OK;
     bool decoded;

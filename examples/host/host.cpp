@@ -3,8 +3,10 @@
 //   host INPUT [OUTPUT]
 // Build it against Quorvan.h and link libQuorvan.so and the framework library
 // it links, libqvafx.so (the strings cross the call): pkg-config quorvan or
-// find_package(Quorvan) give both. A Windows host in the Visual C++ style is
-// in examples/win32-host/.
+// find_package(Quorvan) give both. On Windows, against the package's
+// include\Quorvan.h, linking lib\Quorvan.lib (Visual C++, /MD /D_AFXDLL) or
+// lib\libQuorvan.dll.a (mingw-w64). A Windows host in the Visual C++ style
+// that loads the library at run time is in examples/win32-host/.
 #include <afx.h>
 #include <stdio.h>
 

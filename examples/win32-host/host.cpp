@@ -3,12 +3,13 @@
 //   host INPUT [OUTPUT]
 // Without OUTPUT the library names the file (song.mp3 gives songmp3.wav).
 // Quorvan.dll, ma32.dll and masd32.dll lie beside host.exe; the strings are
-// MFC42.DLL's own CStrings (see README.md).
+// MFC42.DLL's own CStrings (see README.md). The library is loaded at run
+// time: Quorvan.h gives the function's type and the result codes only.
 #include <afx.h>
 #include <stdio.h>
 
-// The library's one export: ordinal 1, undecorated, C calling convention.
-typedef int (__cdecl *PFNDECODEMPEGTOWAV)(const CString& inputPath, CString& outputPath);
+#define QUORVAN_DYNAMIC_LOAD
+#include "Quorvan.h"
 
 int main(int argc, char* argv[])
 {
@@ -36,7 +37,7 @@ int main(int argc, char* argv[])
         if (argc == 3)
             strOutput = argv[2];
         int nResult = pfnDecodeMpegToWav(strInput, strOutput);
-        if (nResult == 0) {
+        if (nResult == QV_OK) {
             printf("%s\n", (LPCTSTR)strOutput);
             nExitCode = 0;
         } else {

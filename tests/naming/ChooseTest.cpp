@@ -188,30 +188,43 @@ TEST_F(ChooseOutputPath, NoNameAtAllWhenTheTemporaryDirectoryFails)
 
 TEST_F(ChooseOutputPath, OutOfMemoryLeavesNothingBehind)
 {
-    // Fail the first, second, ... allocation until the choice gets through,
-    // on both ways: next to the input, and the fallback.
+    // Fail the first, second, ... allocation, with every one after it or
+    // alone, until the choice gets through, on both ways: next to the input,
+    // and the fallback. Every failure must come out as the framework's
+    // exception: one taken for a file that cannot be made would send the
+    // name to the temporary directory.
     WriteFile(music_ / "takenmp3.wav", "taken");
-    for (const char* name : {"free.mp3", "taken.mp3"}) {
-        CString input((music_ / name).c_str());
-        bool done = false;
-        for (int n = 0; n < 200 && !done; ++n) {
-            SCOPED_TRACE(std::string(name) + " failing after " + std::to_string(n));
-            CMpegToWavConverter converter(input, CString());
-            qvtest::FailAllocationsAfter(n);
-            try {
-                converter.ChooseOutputPath();
-                done = true;
-            } catch (CMemoryException* e) {
-                e->Delete();
+    for (bool alone : {false, true}) {
+        for (const char* name : {"free.mp3", "taken.mp3"}) {
+            CString input((music_ / name).c_str());
+            bool done = false;
+            for (int n = 0; n < 200 && !done; ++n) {
+                SCOPED_TRACE(std::string(name) + " failing allocation " + std::to_string(n + 1) +
+                             (alone ? " alone" : " and every one after it"));
+                CMpegToWavConverter converter(input, CString());
+                if (alone)
+                    qvtest::FailOneAllocationAfter(n);
+                else
+                    qvtest::FailAllocationsAfter(n);
+                try {
+                    converter.ChooseOutputPath();
+                    done = true;
+                } catch (CMemoryException* e) {
+                    e->Delete();
+                }
+                qvtest::FailAllocationsAfter(-1);
+                std::string chosen(converter.GetOutputPath());
+                if (!done)
+                    EXPECT_EQ(chosen, "");
+                else if (name == std::string("free.mp3"))
+                    EXPECT_EQ(chosen, music_ / "freemp3.wav");
+                else
+                    ExpectTemporaryName(chosen);
+                EXPECT_EQ(List(music_.path()), std::set<std::string>{"takenmp3.wav"});
+                EXPECT_TRUE(List(temp_.path()).empty());
             }
-            qvtest::FailAllocationsAfter(-1);
-            if (!done) {
-                EXPECT_TRUE(converter.GetOutputPath().IsEmpty());
-            }
-            EXPECT_EQ(List(music_.path()), std::set<std::string>{"takenmp3.wav"});
-            EXPECT_TRUE(List(temp_.path()).empty());
+            EXPECT_TRUE(done);
         }
-        EXPECT_TRUE(done);
     }
 }
 

@@ -81,4 +81,19 @@ TEST(CString, OutOfMemoryThrowsTheFrameworkException)
     EXPECT_TRUE(thrown);
     EXPECT_STREQ(keep, "kept");
     EXPECT_STREQ(first, "one allocation succeeds");
+
+    // That one alone: the allocations after it succeed again.
+    qvtest::FailOneAllocationAfter(1);
+    CString third("one allocation succeeds");
+    thrown = false;
+    try {
+        CString fourth("the next one fails");
+    } catch (CMemoryException* e) {
+        thrown = true;
+        e->Delete();
+    }
+    CString fifth("and the one after it succeeds");
+    qvtest::FailAllocationsAfter(-1);
+    EXPECT_TRUE(thrown);
+    EXPECT_STREQ(fifth, "and the one after it succeeds");
 }

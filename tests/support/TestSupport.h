@@ -102,6 +102,8 @@ std::string SystemOffersModule();
 // hook exists only in the test build of the framework that ctest puts first
 // (tests/afx-testing/); without it this throws and the test fails.
 void FailAllocationsAfter(int n);
+// The same, but only that one allocation fails: the ones after it succeed.
+void FailOneAllocationAfter(int n);
 
 // A WAV file as the tests see it: its RIFF header, the first "fmt " chunk and
 // the "data" chunk, found by walking the chunks (other writers put more chunks

@@ -13,6 +13,7 @@
 
 // Defined only by the test build of the framework library.
 __attribute__((visibility("default"), weak)) void AfxTestFailAllocationsAfter(int n);
+__attribute__((visibility("default"), weak)) void AfxTestFailOneAllocationAfter(int n);
 
 namespace qvtest {
 
@@ -101,12 +102,26 @@ std::string SystemOffersModule()
     return std::string();
 }
 
-void FailAllocationsAfter(int n)
+namespace {
+
+void CallHook(void (*hook)(int), int n)
 {
-    if (!AfxTestFailAllocationsAfter)
+    if (!hook)
         throw std::runtime_error("the framework library has no test hooks: run the test through ctest, "
                                  "which loads it from tests/afx-testing/");
-    AfxTestFailAllocationsAfter(n);
+    hook(n);
+}
+
+}  // namespace
+
+void FailAllocationsAfter(int n)
+{
+    CallHook(AfxTestFailAllocationsAfter, n);
+}
+
+void FailOneAllocationAfter(int n)
+{
+    CallHook(AfxTestFailOneAllocationAfter, n);
 }
 
 }  // namespace qvtest

@@ -131,18 +131,30 @@ std::string SystemOffersModule()
     return std::string();
 }
 
-// The hook is the stand-in MFC42.DLL's (tests/windows/mfc42), the one the
+// The hooks are the stand-in MFC42.DLL's (tests/windows/mfc42), the one the
 // tests run with; the real MFC42.DLL has none.
-void FailAllocationsAfter(int n)
+namespace {
+
+void CallHook(const char* name, int n)
 {
     typedef void(__cdecl * Hook)(int);
     HMODULE mfc = GetModuleHandleA("MFC42.DLL");
-    Hook hook = mfc ? reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(
-                          GetProcAddress(mfc, "QvMfcFailAllocationsAfter")))
-                    : nullptr;
+    Hook hook = mfc ? reinterpret_cast<Hook>(reinterpret_cast<void (*)()>(GetProcAddress(mfc, name))) : nullptr;
     if (!hook)
         throw std::runtime_error("the MFC42.DLL this program loaded is not the tests' stand-in");
     hook(n);
+}
+
+}  // namespace
+
+void FailAllocationsAfter(int n)
+{
+    CallHook("QvMfcFailAllocationsAfter", n);
+}
+
+void FailOneAllocationAfter(int n)
+{
+    CallHook("QvMfcFailOneAllocationAfter", n);
 }
 
 }  // namespace qvtest

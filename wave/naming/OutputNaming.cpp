@@ -77,9 +77,11 @@ CString DeriveOutputPath(const CString& inputPath)
     fname.ReleaseBuffer();
     ext.ReleaseBuffer();
 
+    // The extension's letters, past its dot, straight from its buffer: no
+    // temporary string.
     CString name = fname;
     if (ext.GetLength() > 1)
-        name += ext.Mid(1);
+        name += static_cast<LPCSTR>(ext) + 1;
 
     // Drive and colon, folder and separator, name, dot and "wav".
     CString path;

@@ -93,7 +93,8 @@ public:
     CFile();
     virtual ~CFile();  // closes an open file, ignoring errors
 
-    // Reports failure by its result (and in *pError when given); never throws.
+    // Reports the file's failure by its result (and in *pError when given);
+    // out of memory throws CMemoryException*, as every member may.
     virtual BOOL Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pError = nullptr);
     // Throw CFileException on failure.
     virtual void Close();

@@ -1,5 +1,9 @@
-// CFile and CFileFind, less the system calls (fileos.h). Open reports failure
-// by its result; Close and Remove throw CFileException* with the system's code.
+// CFile and CFileFind, less the system calls (fileos.h). Open reports the
+// file's failures by its result; Close and Remove throw CFileException* with
+// the system's code. Out of memory (CMemoryException*, from the strings)
+// passes to the caller from every member, as from the framework's own: a
+// member that turned it into a file failure would send its caller down
+// another path instead of ending the operation.
 #include "fileos.h"
 
 CFile::CFile() : m_hFile(hFileNull) {}
@@ -19,13 +23,7 @@ void Report(CFileException* pError, LONG lOsError, LPCSTR lpszFileName)
         return;
     pError->m_cause = CFileException::OsErrorToException(lOsError);
     pError->m_lOsError = lOsError;
-    try {
-        pError->m_strFileName = lpszFileName;
-    } catch (CException* e) {
-        // Out of memory: the report goes without the name.
-        e->Delete();
-        pError->m_strFileName.Empty();
-    }
+    pError->m_strFileName = lpszFileName;
 }
 
 [[noreturn]] void Throw(LONG lOsError, LPCSTR lpszFileName)
@@ -47,13 +45,7 @@ BOOL CFile::Open(LPCSTR lpszFileName, UINT nOpenFlags, CFileException* pError)
         return FALSE;
     }
     // The name first: once the file is open nothing can fail any more.
-    try {
-        m_strFileName = lpszFileName;
-    } catch (CException* e) {
-        e->Delete();
-        Report(pError, afxos::kNoMemory, nullptr);
-        return FALSE;
-    }
+    m_strFileName = lpszFileName;
     AFX_FILE_HANDLE handle = hFileNull;
     LONG error = afxos::OpenFile(lpszFileName, access, nOpenFlags, &handle);
     if (error != 0) {

@@ -8,8 +8,8 @@
 
 namespace afxos {
 
-// The codes for "already open", "bad argument" and "out of memory".
-extern const LONG kBusy, kInvalidArgument, kNoMemory;
+// The codes for "already open" and "bad argument".
+extern const LONG kBusy, kInvalidArgument;
 
 // Opens the file for access (modeRead, modeWrite or modeReadWrite) with the
 // rest of CFile's flags; 0 and *handle, or the error.

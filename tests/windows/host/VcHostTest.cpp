@@ -5,8 +5,8 @@
 // every buffer that reaches it and counts the live ones.
 //   vchost GROUP QUORVAN_DLL SAMPLE_MP3
 // GROUP: Boundary (names, strings, the WAV file, the modules found beside
-// the library), Errors (results 1, 4, 9), OutOfMemory (a failed allocation
-// at each point inside the call).
+// the library), Errors (results 1, 4, 9), OutOfMemory (each allocation inside
+// the call failed in turn, with the ones after it and alone).
 // One line per check; the exit code is 1 after any failure.
 #include <afx.h>
 #include <windows.h>
@@ -198,32 +198,25 @@ void Errors(HostRig& rig)
 }
 
 // For n = 0, 1, 2, ...: the allocation after the first n inside the call
-// fails, until a call gets through. Each failure must reach this catch with
-// the run torn down: modules unloaded, the input deletable (no handle left
-// open), no buffer leaked; and the next call must convert as before.
-void OutOfMemory(HostRig& rig)
+// fails, either with every one after it or alone, until a call gets through.
+// Each failure must reach this catch, whatever the allocation was for (none
+// may turn into a result code or a fallback name), with the run torn down:
+// modules unloaded, the input deletable (no handle left open), no WAV file
+// left, no buffer leaked; and the next call must convert as before.
+void OutOfMemoryAtEachAllocation(HostRig& rig, bool alone, const CString& input, const char* chosen,
+                                 const char* reference, int allocationsOfACall)
 {
-    char chosen[MAX_PATH], reference[MAX_PATH];
-    rig.Path(chosen, "inputmp3.wav");
-    rig.Path(reference, "reference.wav");
-    Remove(chosen);
-    CString input(rig.input);
+    const char* mode = alone ? "alone" : "and every one after it";
+    void(__cdecl * failAfter)(int) = alone ? rig.mfc.FailOneAllocationAfter : rig.mfc.FailAllocationsAfter;
     int live = rig.mfc.LiveBuffers();
-    {
-        CString output;
-        int rc = rig.decode(input, output);
-        if (!Check(rc == 0 && CopyFileA(chosen, reference, FALSE) && Remove(chosen),
-                   "a conversion to compare with: result %d", rc))
-            return;
-    }
-    int caught = 0, leftFiles = 0;
+    int caught = 0;
     bool done = false;
     for (int n = 0; n < 1000 && !done; ++n) {
         int rc = -1;
         bool gotException = false, outputEmpty = false;
         {
             CString output;
-            rig.mfc.FailAllocationsAfter(n);
+            failAfter(n);
             try {
                 rc = rig.decode(input, output);
             } catch (CException* e) {
@@ -235,9 +228,12 @@ void OutOfMemory(HostRig& rig)
             rig.mfc.FailAllocationsAfter(-1);
             if (!gotException) {
                 done = true;
-                Check(rc == 0 && IsGoodWave(chosen) && SameFileContents(chosen, reference),
-                      "n=%d: the call gets through (result %d) with the same WAV file", n, rc);
-                Check(n > 0, "the calls before it failed at %d points", n);
+                Check(rc == 0 && SameString(output, chosen) && SameFileContents(chosen, reference),
+                      "failing allocation %d %s: the call gets through (result %d) with the same name and WAV file",
+                      n + 1, mode, rc);
+                Check(n == allocationsOfACall, "every one of the call's %d allocations failed in turn (%d did)",
+                      allocationsOfACall, n);
+                Remove(chosen);
                 continue;
             }
         }
@@ -248,20 +244,40 @@ void OutOfMemory(HostRig& rig)
         bool restored = rig.RestoreInput();
         bool leftWave = Exists(chosen);
         bool waveFree = Remove(chosen);
-        leftFiles += leftWave;
         CString output;
         int next = rig.decode(input, output);
         bool same = next == 0 && SameString(output, chosen) && SameFileContents(chosen, reference);
         Remove(chosen);
-        Check(outputEmpty && unloaded && !leaked && inputFree && restored && waveFree && same,
-              "n=%d: CException* caught; output string %s;%s modules unloaded; %s; input %s; %s; next call %s", n,
-              outputEmpty ? "empty" : "CHANGED", unloaded ? "" : " NOT", leaked ? "buffers LEAKED" : "no buffer leaked",
-              inputFree ? "deletable" : "HELD OPEN", leftWave ? (waveFree ? "a WAV file left, deletable"
-                                                                          : "a WAV file left HELD OPEN")
-                                                             : "no WAV file left",
+        Check(outputEmpty && unloaded && !leaked && inputFree && restored && !leftWave && waveFree && same,
+              "failing allocation %d %s: CException* caught; output string %s;%s modules unloaded; %s; input %s; %s; "
+              "next call %s",
+              n + 1, mode, outputEmpty ? "empty" : "CHANGED", unloaded ? "" : " NOT",
+              leaked ? "buffers LEAKED" : "no buffer leaked", inputFree ? "deletable" : "HELD OPEN",
+              leftWave ? (waveFree ? "a WAV file LEFT" : "a WAV file LEFT HELD OPEN") : "no WAV file left",
               same ? "converts the same" : "DIFFERS");
     }
-    Check(done && caught > 0, "%d failed allocations, each caught; %d of them left a WAV file", caught, leftFiles);
+    Check(done && caught > 0, "failing each allocation %s: %d failures, each caught", mode, caught);
+}
+
+void OutOfMemory(HostRig& rig)
+{
+    char chosen[MAX_PATH], reference[MAX_PATH];
+    rig.Path(chosen, "inputmp3.wav");
+    rig.Path(reference, "reference.wav");
+    Remove(chosen);
+    CString input(rig.input);
+    int live = rig.mfc.LiveBuffers();
+    int allocations = rig.mfc.Allocations();
+    {
+        CString output;
+        int rc = rig.decode(input, output);
+        allocations = rig.mfc.Allocations() - allocations;
+        if (!Check(rc == 0 && CopyFileA(chosen, reference, FALSE) && Remove(chosen),
+                   "a conversion to compare with: result %d, %d allocations", rc, allocations))
+            return;
+    }
+    OutOfMemoryAtEachAllocation(rig, false, input, chosen, reference, allocations);
+    OutOfMemoryAtEachAllocation(rig, true, input, chosen, reference, allocations);
     Remove(chosen);
     Remove(reference);
     Check(rig.mfc.LiveBuffers() == live && rig.mfc.Faults() == 0, "no string buffer left, no fault");

@@ -4,6 +4,9 @@
 //                                 every further one throws the
 //                                 CMemoryException*, until called with n < 0
 //                                 (QUORVAN_MFC42_FAIL_AFTER=n sets it at load)
+//   QvMfcFailOneAllocationAfter(n) after n more buffer allocations succeed,
+//                                 the next one throws, and only that one:
+//                                 the ones after it succeed again
 //   QvMfcAllocations()            buffer allocations that succeeded so far
 //   QvMfcLiveBuffers()            buffers allocated and not yet freed
 //   QvMfcFaults()                 faults found so far (a fault ends the
@@ -18,7 +21,12 @@ extern "C" {
 
 void __cdecl QvMfcFailAllocationsAfter(int n)
 {
-    standin::FailAllocationsAfter(n);
+    standin::FailAllocationsAfter(n, false);
+}
+
+void __cdecl QvMfcFailOneAllocationAfter(int n)
+{
+    standin::FailAllocationsAfter(n, true);
 }
 
 int __cdecl QvMfcAllocations(void)
@@ -49,7 +57,7 @@ void FailAllocationsFromEnvironment()
     char* end = 0;
     long count = strtol(value, &end, 10);
     if (end != value && *end == 0)
-        standin::FailAllocationsAfter(static_cast<int>(count));
+        standin::FailAllocationsAfter(static_cast<int>(count), false);
 }
 
 void ReportLiveBuffers()

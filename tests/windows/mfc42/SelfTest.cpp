@@ -1,8 +1,8 @@
 // The stand-in MFC42.DLL seen from a Visual C++ host: reference counts, copy
 // on write, the shared empty string, GetBuffer/ReleaseBuffer, the failure
-// switch and its CMemoryException*, and, in child processes of this program,
-// each kind of fault (exit code 86 and its line) and the report of buffers
-// left at exit.
+// switches (every allocation from the Nth on, or the Nth alone) and their
+// CMemoryException*, and, in child processes of this program, each kind of
+// fault (exit code 86 and its line) and the report of buffers left at exit.
 //   mfc42_selftest               run every check
 //   mfc42_selftest child CASE    one child case (see RunChildCase)
 #include <afx.h>
@@ -126,6 +126,26 @@ void OutOfMemory()
     Check(Is(kept, "kept"), "a failed append leaves the string as it was");
     CString three("three");
     Check(Is(three, "three"), "allocations work again after FailAllocationsAfter(-1)");
+
+    // Only the one: the allocations before and after it succeed.
+    bool failedAlone = false;
+    g_mfc.FailOneAllocationAfter(1);
+    try {
+        CString one("one");
+        try {
+            kept += " and more";
+        } catch (CMemoryException* e) {
+            failedAlone = true;
+            e->Delete();
+        }
+        CString two("two");
+        kept += " and more";
+    } catch (CException* e) {
+        failedAlone = false;
+        e->Delete();
+    }
+    g_mfc.FailAllocationsAfter(-1);
+    Check(failedAlone && Is(kept, "kept and more"), "FailOneAllocationAfter(1) fails the second allocation alone");
     Check(g_mfc.LiveBuffers() == live + 2, "nothing leaked on the way");
 }
 

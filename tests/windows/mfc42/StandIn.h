@@ -34,7 +34,9 @@ void FreeBuffer(CStringData* data);
 void CheckBuffer(const char* pchData, const char* role, const char* member);
 
 // The test controls (see DllMain.cpp).
-void FailAllocationsAfter(int n);
+// After n more allocations succeed, the next one fails, and so does every
+// one after it unless onlyOne; n < 0 switches failing off.
+void FailAllocationsAfter(int n, bool onlyOne);
 int Allocations();
 int LiveBuffers();
 int Faults();

@@ -7,7 +7,8 @@
 #include <windows.h>
 
 struct StandInControls {
-    void(__cdecl* FailAllocationsAfter)(int n);
+    void(__cdecl* FailAllocationsAfter)(int n);    // every allocation after the next n
+    void(__cdecl* FailOneAllocationAfter)(int n);  // the one after the next n, alone
     int(__cdecl* Allocations)(void);
     int(__cdecl* LiveBuffers)(void);
     int(__cdecl* Faults)(void);
@@ -19,10 +20,12 @@ struct StandInControls {
         if (!mfc)
             return false;
         FailAllocationsAfter = reinterpret_cast<void(__cdecl*)(int)>(GetProcAddress(mfc, "QvMfcFailAllocationsAfter"));
+        FailOneAllocationAfter =
+            reinterpret_cast<void(__cdecl*)(int)>(GetProcAddress(mfc, "QvMfcFailOneAllocationAfter"));
         Allocations = reinterpret_cast<int(__cdecl*)(void)>(GetProcAddress(mfc, "QvMfcAllocations"));
         LiveBuffers = reinterpret_cast<int(__cdecl*)(void)>(GetProcAddress(mfc, "QvMfcLiveBuffers"));
         Faults = reinterpret_cast<int(__cdecl*)(void)>(GetProcAddress(mfc, "QvMfcFaults"));
-        return FailAllocationsAfter && Allocations && LiveBuffers && Faults;
+        return FailAllocationsAfter && FailOneAllocationAfter && Allocations && LiveBuffers && Faults;
     }
 };
 

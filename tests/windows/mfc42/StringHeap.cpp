@@ -34,6 +34,7 @@ struct Heap {
     Record* quarantine[kQuarantine];
     int quarantineNext;
     int failAfter;  // < 0: allocations do not fail
+    bool failOnce;  // only the allocation that failAfter counts down to fails
     int allocations;
     int live;
 };
@@ -108,10 +109,13 @@ CStringData* standin::AllocateBuffer(int nLength)
     bool fail = false;
     {
         Lock lock;
-        if (g_heap.failAfter == 0)
+        if (g_heap.failAfter == 0) {
             fail = true;
-        else if (g_heap.failAfter > 0)
+            if (g_heap.failOnce)
+                g_heap.failAfter = -1;
+        } else if (g_heap.failAfter > 0) {
             --g_heap.failAfter;
+        }
     }
     if (fail || nLength > kMaxLength)
         AfxThrowMemoryException();
@@ -202,10 +206,11 @@ const CString& AFXAPI AfxGetEmptyString()
     return *reinterpret_cast<const CString*>(&g_emptyCString);
 }
 
-void standin::FailAllocationsAfter(int n)
+void standin::FailAllocationsAfter(int n, bool onlyOne)
 {
     Lock lock;
     g_heap.failAfter = n < 0 ? -1 : n;
+    g_heap.failOnce = onlyOne;
 }
 
 int standin::Allocations()

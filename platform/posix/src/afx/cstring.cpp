@@ -24,6 +24,7 @@ alignas(int) char g_emptyStorage[kHeaderSize + 1] = {};
 
 #ifdef QUORVAN_AFX_TEST_HOOKS
 std::atomic<int> g_allocationsLeft{-1};
+std::atomic<bool> g_failOnlyOne{false};
 #endif
 
 char* EmptyChars()
@@ -39,6 +40,14 @@ char* EmptyChars()
 // called again with n < 0.
 AFX_API void AfxTestFailAllocationsAfter(int n)
 {
+    g_failOnlyOne = false;
+    g_allocationsLeft = n < 0 ? -1 : n;
+}
+
+// The same, but only the one allocation fails: the ones after it succeed.
+AFX_API void AfxTestFailOneAllocationAfter(int n)
+{
+    g_failOnlyOne = true;
     g_allocationsLeft = n < 0 ? -1 : n;
 }
 #endif
@@ -59,8 +68,11 @@ void CString::Reserve(int nLength, bool keep)
         return;
 #ifdef QUORVAN_AFX_TEST_HOOKS
     int left = g_allocationsLeft.load();
-    if (left == 0)
+    if (left == 0) {
+        if (g_failOnlyOne)
+            g_allocationsLeft = -1;
         AfxThrowMemoryException();
+    }
     if (left > 0)
         g_allocationsLeft = left - 1;
 #endif

@@ -10,7 +10,7 @@ const AFX_FILE_HANDLE CFile::hFileNull = -1;
 
 namespace afxos {
 
-const LONG kBusy = EBUSY, kInvalidArgument = EINVAL, kNoMemory = ENOMEM;
+const LONG kBusy = EBUSY, kInvalidArgument = EINVAL;
 
 LONG OpenFile(LPCSTR name, UINT access, UINT flags, AFX_FILE_HANDLE* handle)
 {

@@ -28,7 +28,7 @@ LONG LastError()
 
 namespace afxos {
 
-const LONG kBusy = ERROR_BUSY, kInvalidArgument = ERROR_INVALID_PARAMETER, kNoMemory = ERROR_NOT_ENOUGH_MEMORY;
+const LONG kBusy = ERROR_BUSY, kInvalidArgument = ERROR_INVALID_PARAMETER;
 
 LONG OpenFile(LPCSTR name, UINT access, UINT flags, AFX_FILE_HANDLE* handle)
 {
