@@ -78,21 +78,24 @@ size_t Soxr(const std::vector<int16_t>& in)
 
 size_t Polyphase(quorvan::polyphase::Kernel kernel, const std::vector<int16_t>& in)
 {
+    // Taken in whole blocks, as StereoResampler does.
+    const size_t block = quorvan::PolyphaseResampler::kBlockFrames;
     quorvan::PolyphaseResampler r(kernel);
-    std::vector<int16_t> out(2 * 2048);
+    std::vector<int16_t> out(2 * block);
     size_t total = 0;
-    auto take = [&] {
-        while (size_t n = std::min<size_t>(r.Ready(), 2048)) {
+    auto take = [&](size_t least) {
+        while (r.Ready() >= least && r.Ready() > 0) {
+            size_t n = std::min(r.Ready(), block);
             r.Take(out.data(), n);
             total += n;
         }
     };
     for (size_t pos = 0, frames = in.size() / 2; pos < frames; pos += kChunk) {
         r.Push(in.data() + 2 * pos, std::min(kChunk, frames - pos), 2);
-        take();
+        take(block);
     }
     r.Finish();
-    take();
+    take(0);
     return total;
 }
 

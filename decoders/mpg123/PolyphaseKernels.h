@@ -31,11 +31,21 @@ enum class Kernel { Plain, Sse2, Avx2 };
 // weights coeffs + phase * kPhaseFloats on the frames from `frames` on; each
 // next one moves on by kDown / kUp frames, as above.
 using KernelFunction = void (*)(const float* coeffs, const float* frames, unsigned phase, size_t count, float* out);
+// The same for every kUp-th output frame from the first: they all have its
+// phase, each kDown input frames after the one before, and go to every kUp-th
+// frame of out. Each frame comes out as the kernel above makes it; only the
+// weights are read once for several frames, and stay in the cache.
+using PhaseFunction = void (*)(const float* coeffs, const float* frames, unsigned phase, size_t count, float* out);
+
+struct KernelFunctions {
+    KernelFunction run;
+    PhaseFunction runPhase;
+};
 
 // Whether this build and this processor can run `kernel`.
 bool Runs(Kernel kernel);
-// The kernel's function (Runs(kernel) must hold).
-KernelFunction Function(Kernel kernel);
+// The kernel's functions (Runs(kernel) must hold).
+KernelFunctions Functions(Kernel kernel);
 // The fastest kernel that runs here.
 Kernel Best();
 

@@ -21,8 +21,7 @@ const double kPi = 3.14159265358979323846;
 const long kCutoffHz = 21800;
 const double kBeta = 11.25;
 const int kHalf = static_cast<int>(kTaps / 2);
-// Output frames made per kernel call (bounds the float buffer).
-const size_t kStep = 2048;
+
 
 // sin(pi * num / den) for den > 0, by its Taylor series after an exact
 // reduction to |num / den| <= 1/2: plain IEEE arithmetic, the same result in
@@ -104,7 +103,7 @@ const float* TheCoefficients()
 }  // namespace
 
 PolyphaseResampler::PolyphaseResampler(Kernel kernel)
-    : m_kernel(Function(kernel)), m_coeffs(TheCoefficients())
+    : m_kernel(Functions(kernel)), m_coeffs(TheCoefficients())
 {
     Reset();
 }
@@ -178,14 +177,22 @@ size_t PolyphaseResampler::Ready() const
 void PolyphaseResampler::Take(int16_t* to, size_t frames)
 {
     frames = std::min(frames, Ready());
-    if (m_out.size() < 2 * std::min(frames, kStep))
-        m_out.resize(2 * kStep);
+    if (m_out.size() < 2 * std::min(frames, kBlockFrames))
+        m_out.resize(2 * kBlockFrames);
     while (frames > 0) {
-        size_t n = std::min(frames, kStep);
+        size_t n = std::min(frames, kBlockFrames);
         uint64_t position = m_next * kDown;
-        int64_t first = static_cast<int64_t>(position / kUp) - static_cast<int64_t>(kBefore);
-        m_kernel(m_coeffs, m_history.data() + 2 * static_cast<size_t>(first - m_historyStart),
-                 static_cast<unsigned>(position % kUp), n, m_out.data());
+        if (n == kBlockFrames) {
+            for (unsigned r = 0; r < kUp; ++r, position += kDown) {
+                int64_t first = static_cast<int64_t>(position / kUp) - static_cast<int64_t>(kBefore);
+                m_kernel.runPhase(m_coeffs, m_history.data() + 2 * static_cast<size_t>(first - m_historyStart),
+                                  static_cast<unsigned>(position % kUp), kRuns, m_out.data() + 2 * r);
+            }
+        } else {
+            int64_t first = static_cast<int64_t>(position / kUp) - static_cast<int64_t>(kBefore);
+            m_kernel.run(m_coeffs, m_history.data() + 2 * static_cast<size_t>(first - m_historyStart),
+                         static_cast<unsigned>(position % kUp), n, m_out.data());
+        }
         RoundToInt16(m_out.data(), to, 2 * n);
         to += 2 * n;
         m_next += n;

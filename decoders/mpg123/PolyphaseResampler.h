@@ -27,6 +27,12 @@ class PolyphaseResampler {
 public:
     static constexpr long kInputRate = 48000;
     static constexpr long kOutputRate = 44100;
+    // Output frames made in one go where that many are ready: kRuns frames of
+    // each phase in turn, so that each phase's weights are read into the
+    // cache once for kRuns frames rather than for each. Taking whole blocks
+    // is cheapest.
+    static constexpr size_t kRuns = 12;
+    static constexpr size_t kBlockFrames = polyphase::kUp * kRuns;
 
     explicit PolyphaseResampler(polyphase::Kernel kernel = polyphase::Best());
 
@@ -51,7 +57,7 @@ public:
     static uint64_t OutputFrames(uint64_t frames);
 
 private:
-    polyphase::KernelFunction m_kernel;
+    polyphase::KernelFunctions m_kernel;
     const float* m_coeffs;
     // Input as floats, L R L R: m_history[2 * i] is input frame m_historyStart + i
     // (negative frames are the silence before the start).

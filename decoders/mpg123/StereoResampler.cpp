@@ -137,12 +137,14 @@ void StereoResampler::ResamplePolyphase(const PcmChunk& chunk)
     if (!m_polyphase)
         m_polyphase.reset(new PolyphaseResampler());
     m_polyphase->Push(chunk.samples, chunk.frames, chunk.format.channels);
-    TakePolyphase();
+    TakePolyphase(false);
 }
 
-void StereoResampler::TakePolyphase()
+void StereoResampler::TakePolyphase(bool all)
 {
     size_t frames = m_polyphase->Ready();
+    if (!all)
+        frames -= frames % PolyphaseResampler::kBlockFrames;
     if (frames)
         m_polyphase->Take(Append(2 * frames), frames);
 }
@@ -303,7 +305,7 @@ bool StereoResampler::Drain()
 {
     if (m_polyphase && m_polyphase->Started()) {
         m_polyphase->Finish();
-        TakePolyphase();
+        TakePolyphase(true);
         m_polyphase->Reset();
     }
     if (!m_channels[0].instance)

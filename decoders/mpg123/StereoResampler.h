@@ -89,7 +89,8 @@ private:
     bool Resample(const PcmChunk& chunk);
     // 48000 Hz: through m_polyphase, made at its first use.
     void ResamplePolyphase(const PcmChunk& chunk);
-    void TakePolyphase();
+    // Queues what m_polyphase has ready: whole blocks of it, or all.
+    void TakePolyphase(bool all);
     void ResampleChunk(size_t channel, const PcmChunk& chunk);
     static Result Run(Channel& channel, const float* samples, size_t frames);
     bool Commit();
