@@ -1,10 +1,11 @@
 // The inner loop of PolyphaseResampler: output frames of interleaved stereo
 // floats, each the sum of kTaps input frames weighted by one phase of the
 // filter. Three versions: plain C++, SSE2 and AVX2. All three add the
-// products in one fixed order (the AVX2 one's: two accumulators of four
-// frames each, the even and the odd runs of four taps, then their halves
-// folded) and multiply and add apart (no fused multiply-add), so they give
-// the same bits on every processor; which runs is chosen once, at run time.
+// products in one fixed order (the AVX2 one's: two accumulators of eight
+// floats, four taps of both channels, one for the even and one for the odd
+// runs of four taps; then the two added, their halves, and the pairs) and
+// multiply and add apart (no fused multiply-add), so they give the same bits
+// on every processor; which runs is chosen once, at run time.
 #ifndef QUORVAN_DECODERS_POLYPHASEKERNELS_H
 #define QUORVAN_DECODERS_POLYPHASEKERNELS_H
 
