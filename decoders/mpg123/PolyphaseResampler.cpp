@@ -6,6 +6,7 @@
 #include <string.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "SampleConversion.h"
 
@@ -59,8 +60,9 @@ double BesselI0(double x)
 }
 
 // The prototype filter at u = m / kUp input frames from the output's
-// position: the sinc of the cutoff, under the Kaiser window of kHalf frames.
-double Prototype(int m)
+// position (m >= 0; it is even): the sinc of the cutoff, under the Kaiser
+// window of kHalf frames, whose scale is i0Beta = I0(beta).
+double Prototype(int m, double i0Beta)
 {
     // x = 2 * cutoff * u / 48000 = (2 * cutoff * m) / (48000 * kUp)
     int64_t num = 2 * kCutoffHz * static_cast<int64_t>(m);
@@ -68,7 +70,7 @@ double Prototype(int m)
     double sinc = m == 0 ? 1.0 : SinPi(num, den) / (kPi * static_cast<double>(num) / static_cast<double>(den));
     double q = static_cast<double>(m) / static_cast<double>(kHalf * static_cast<int>(kUp));
     double inside = 1 - q * q;
-    double window = inside <= 0 ? 0.0 : BesselI0(kBeta * sqrt(inside)) / BesselI0(kBeta);
+    double window = inside <= 0 ? 0.0 : BesselI0(kBeta * sqrt(inside)) / i0Beta;
     return sinc * window;
 }
 
@@ -79,12 +81,19 @@ struct Coefficients {
 
     Coefficients()
     {
+        // The prototype at every |m| the phases use, each worked out once
+        // (this runs at each load of the module).
+        const int reach = kHalf * static_cast<int>(kUp);
+        std::vector<double> prototype(static_cast<size_t>(reach) + 1);
+        double i0Beta = BesselI0(kBeta);
+        for (int m = 0; m <= reach; ++m)
+            prototype[static_cast<size_t>(m)] = Prototype(m, i0Beta);
         for (unsigned p = 0; p < kUp; ++p) {
             double taps[kTaps], sum = 0;
             for (unsigned k = 0; k < kTaps; ++k) {
                 // Tap k weighs input frame n - kBefore + k; the output lies at n + p / kUp.
                 int m = static_cast<int>(p) + static_cast<int>(kUp) * (static_cast<int>(kBefore) - static_cast<int>(k));
-                taps[k] = Prototype(m);
+                taps[k] = prototype[static_cast<size_t>(m < 0 ? -m : m)];
                 sum = sum + taps[k];
             }
             float* to = values + p * kPhaseFloats;
