@@ -71,4 +71,19 @@ void InterleaveToInt16(const float* __restrict left, const float* __restrict rig
     }
 }
 
+void RoundToInt16(const float* __restrict from, int16_t* __restrict to, size_t count)
+{
+    size_t i = 0;
+#if defined(__SSE2__)
+    const __m128 low = _mm_set1_ps(-32768.0f), high = _mm_set1_ps(32767.0f);
+    for (; i + 8 <= count; i += 8) {
+        __m128i a = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(from + i), low), high));
+        __m128i b = _mm_cvtps_epi32(_mm_min_ps(_mm_max_ps(_mm_loadu_ps(from + i + 4), low), high));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_packs_epi32(a, b));
+    }
+#endif
+    for (; i < count; ++i)
+        to[i] = ToInt16(from[i]);
+}
+
 }  // namespace quorvan

@@ -18,6 +18,9 @@ void SplitToFloat(const int16_t* from, size_t stride, float* to, size_t frames);
 // 16-bit value (ties to even, as the C library's lrintf) and clipped.
 void InterleaveToInt16(const float* left, const float* right, int16_t* to, size_t frames);
 
+// The same rounding, of `count` values in place order.
+void RoundToInt16(const float* from, int16_t* to, size_t count);
+
 }  // namespace quorvan
 
 #endif

@@ -53,6 +53,8 @@ void StereoResampler::DropPrepared()
 void StereoResampler::Reset()
 {
     Close();
+    if (m_polyphase)
+        m_polyphase->Reset();
     DropPrepared();
     m_inputRate = 0;
     m_inputChannels = 0;
@@ -123,12 +125,34 @@ bool StereoResampler::Push(const PcmChunk& chunk)
         }
         return true;
     }
+    if (m_inputRate == PolyphaseResampler::kInputRate) {
+        ResamplePolyphase(chunk);
+        return true;
+    }
     return Resample(chunk);
+}
+
+void StereoResampler::ResamplePolyphase(const PcmChunk& chunk)
+{
+    if (!m_polyphase)
+        m_polyphase.reset(new PolyphaseResampler());
+    m_polyphase->Push(chunk.samples, chunk.frames, chunk.format.channels);
+    TakePolyphase(false);
+}
+
+void StereoResampler::TakePolyphase(bool all)
+{
+    size_t frames = m_polyphase->Ready();
+    if (!all)
+        frames -= frames % PolyphaseResampler::kBlockFrames;
+    if (frames)
+        m_polyphase->Take(Append(2 * frames), frames);
 }
 
 size_t StereoResampler::Prepare(const PcmChunk* chunks, size_t count, SideThread& side)
 {
-    if (m_prepared > 0 || m_inputChannels != 2 || m_inputRate == kOutputRate)
+    if (m_prepared > 0 || m_inputChannels != 2 || m_inputRate == kOutputRate ||
+        m_inputRate == PolyphaseResampler::kInputRate)
         return 0;
     size_t n = 0;
     while (n < count && chunks[n].format.rate == m_inputRate &&
@@ -279,6 +303,11 @@ bool StereoResampler::Resample(const PcmChunk& chunk)
 
 bool StereoResampler::Drain()
 {
+    if (m_polyphase && m_polyphase->Started()) {
+        m_polyphase->Finish();
+        TakePolyphase(true);
+        m_polyphase->Reset();
+    }
     if (!m_channels[0].instance)
         return true;
     for (int c = 0; c < m_inputChannels; ++c)

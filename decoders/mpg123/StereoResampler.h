@@ -1,11 +1,12 @@
 // Turns decoded PCM of any rate and channel count into 44100 Hz stereo
-// signed 16-bit samples and hands them out in blocks. Other rates go through
-// libsoxr with its 16-bit recipe; 44100 Hz passes through untouched. Mono is
+// signed 16-bit samples and hands them out in blocks. 48000 Hz goes through
+// our own polyphase filter (PolyphaseResampler), other rates through libsoxr
+// with its 16-bit recipe; 44100 Hz passes through untouched. Mono is
 // copied to both channels, after resampling. A change of rate mid-stream, or from mono
 // to stereo at a resampled rate, drains the old resampler first, so nothing is
 // lost at the switch.
 //
-// Each channel has a libsoxr instance of its own (a stereo stream two, a mono
+// With libsoxr, each channel has an instance of its own (a stereo stream two, a mono
 // one one): two mono instances give the same samples as one stereo instance,
 // for less work, and can run on two threads. Push resamples both channels on
 // the caller's thread; Prepare resamples a run of chunks ahead, the right
@@ -18,9 +19,11 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <memory>
 #include <vector>
 
 #include "MpegStreamDecoder.h"
+#include "PolyphaseResampler.h"
 #include "SideThread.h"
 
 struct soxr;
@@ -45,7 +48,8 @@ public:
     // when side takes no task). Those chunks must be pushed next, in order:
     // their Pushes take the samples made here. Returns how many chunks were
     // prepared: 0 while chunks are still prepared, for a mono stream, at
-    // 44100 Hz, or when the first chunk changes the stream.
+    // 44100 or 48000 Hz (one pass does both channels there), or when the
+    // first chunk changes the stream.
     size_t Prepare(const PcmChunk* chunks, size_t count, SideThread& side);
     // Chunks prepared but not yet pushed.
     size_t Prepared() const { return m_prepared; }
@@ -83,6 +87,10 @@ private:
     void DropPrepared();
     bool Drain();
     bool Resample(const PcmChunk& chunk);
+    // 48000 Hz: through m_polyphase, made at its first use.
+    void ResamplePolyphase(const PcmChunk& chunk);
+    // Queues what m_polyphase has ready: whole blocks of it, or all.
+    void TakePolyphase(bool all);
     void ResampleChunk(size_t channel, const PcmChunk& chunk);
     static Result Run(Channel& channel, const float* samples, size_t frames);
     bool Commit();
@@ -91,6 +99,7 @@ private:
     int16_t* Append(size_t values);
 
     Channel m_channels[2];
+    std::unique_ptr<PolyphaseResampler> m_polyphase;
     long m_inputRate = 0;
     int m_inputChannels = 0;        // of the libsoxr instances: 1 while the stream was mono
     size_t m_prepared = 0;          // chunks whose results wait in the channels

@@ -644,25 +644,25 @@ TEST(StereoResampler, OtherRatesGiveTheScaledLengthAcrossARateChange)
 
 // Prepared chunks (the right channel on a side thread, or on this one when
 // the side takes no task) come out as pushed ones, across a mono chunk in a
-// stereo stream, changes of rate, and a mono stream (not prepared) that turns
-// stereo.
+// stereo stream, changes of rate (to and from 48000 Hz, which is not
+// prepared), and a mono stream (not prepared) that turns stereo.
 TEST(StereoResampler, PreparedChunksGiveWhatPushedOnesGive)
 {
     std::vector<int16_t> stereo = Ramp(48000, 2), mono = Ramp(20000, 1);
     std::vector<quorvan::PcmChunk> chunks;
     for (size_t pos = 0; pos < 48000; pos += 1152) {
         quorvan::PcmChunk c;
-        c.format = {48000, 2};
+        c.format = {32000, 2};
         c.samples = stereo.data() + 2 * pos;
         c.frames = std::min<size_t>(1152, 48000 - pos);
         chunks.push_back(c);
         if (chunks.size() == 10) {
-            c.format = {48000, 1};
+            c.format = {32000, 1};
             c.samples = mono.data();
             chunks.push_back(c);
         }
     }
-    for (long rate : {32000L, 22050L})
+    for (long rate : {48000L, 22050L})
         for (int channels : {1, 2})
             for (size_t pos = 0; pos + 1152 <= 20000; pos += 1152) {
                 quorvan::PcmChunk c;
