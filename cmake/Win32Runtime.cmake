@@ -20,6 +20,7 @@ get_filename_component(winpthread "${winpthread}" REALPATH)
 set(QUORVAN_RUNTIME_DLLS
   ${QUORVAN_MINGW_RUNTIME_DIR}/libstdc++-6.dll
   ${QUORVAN_MINGW_RUNTIME_DIR}/libgcc_s_dw2-1.dll
+  ${QUORVAN_MINGW_RUNTIME_DIR}/libssp-0.dll  # the stack protector's (cmake/Hardening.cmake)
   ${winpthread})
 foreach(dll ${QUORVAN_RUNTIME_DLLS})
   if(NOT EXISTS ${dll})
@@ -29,8 +30,11 @@ endforeach()
 
 # A binary that ships: the runtime linked in, with its own unwind tables
 # registered with its own unwinder whatever else the process holds.
+# The linker's map (link-maps/TARGET.map) says which libraries went in: the
+# third-party notices are checked against it (tests/packages/check-notices.sh).
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/link-maps)
 function(quorvan_static_runtime target)
-  target_link_options(${target} PRIVATE -static)
+  target_link_options(${target} PRIVATE -static "LINKER:-Map=${PROJECT_BINARY_DIR}/link-maps/${target}.map")
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/runtime/OwnUnwindTables.cpp)
 endfunction()
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows package as a user gets it: the zip unpacked into a fresh folder
 # that holds nothing else but the stand-in of Windows' own MFC42.DLL, with no
-# other folder on wine's search path. It must hold exactly its five files;
+# other folder on wine's search path. It must hold exactly its files (the
+# binaries, README.txt, the licence and notices);
 # its binaries must import only DLLs that Windows ships; quorvan.exe must
 # convert there, to the bytes the build's own quorvan.exe writes; and a host
 # built with Visual C++'s ABI (when given) must convert through its DLL.
@@ -16,7 +17,8 @@ fail() { echo "FAILED: $*"; exit 1; }
 mkdir "$work/pkg" "$work/ref"
 (cd "$work/pkg" && "$cmake" -E tar xf "$zip") || fail "cannot unpack $zip"
 listing=$(cd "$work/pkg" && ls | sort | tr '\n' ' ')
-[ "$listing" = "Quorvan.dll README.txt ma32.dll masd32.dll quorvan.exe " ] || fail "the zip holds: $listing"
+[ "$listing" = "GPL-3.txt LGPL-2.1.txt LICENSE.txt Quorvan.dll README.txt THIRD-PARTY-NOTICES.txt ma32.dll masd32.dll quorvan.exe " ] ||
+  fail "the zip holds: $listing"
 
 "$cmake" -DOBJDUMP="$objdump" \
   "-DFILES=$work/pkg/Quorvan.dll|$work/pkg/ma32.dll|$work/pkg/masd32.dll|$work/pkg/quorvan.exe" \
