@@ -69,10 +69,18 @@ unmount_all() {
 }
 cleanup() { unmount_all; rm -rf "$root"; }
 trap cleanup EXIT
+# The roots share one folder of downloaded packages, BUILD_DIR/apt-archives/:
+# what the build root fetched, the install root need not fetch again, nor the
+# next run.
 mount_root() {
   local m
-  for m in proc dev dev/pts sys; do
-    mount --bind "/$m" "$root/$m"
+  mkdir -p "$build/apt-archives/partial"
+  for m in proc dev dev/pts sys var/cache/apt/archives; do
+    if [ "$m" = var/cache/apt/archives ]; then
+      mount --bind "$build/apt-archives" "$root/$m"
+    else
+      mount --bind "/$m" "$root/$m"
+    fi
     mounts+=("$root/$m")
   done
   cp -L /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
@@ -83,9 +91,8 @@ fresh_root() {
   mkdir -p "$root" && tar -xf "$1" -C "$root"
   mount_root
 }
-# save_root TAR: the root, cleaned of package files, kept as TAR.
+# save_root TAR: the root, without the shared packages folder, kept as TAR.
 save_root() {
-  in_root apt-get clean
   unmount_all
   tar -cf "$1.part" -C "$root" . && mv "$1.part" "$1"
   mount_root
