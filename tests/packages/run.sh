@@ -42,6 +42,8 @@ fi
 # The source package, from the files of the checkout (tracked, or new and not
 # ignored), so that no build tree goes in.
 version=$(dpkg-parsechangelog -l "$src/debian/changelog" -SVersion)
+project=$(sed -n 's/^project(Quorvan VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
+[ "$version" = "$project" ] || fail "debian/changelog is at $version, the project at $project: add a changelog entry"
 srcdir=$build/source/quorvan-$version
 rm -rf "$build/source" "$build/debs"
 mkdir -p "$srcdir" "$build/debs"
