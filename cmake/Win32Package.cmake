@@ -5,14 +5,19 @@
 #   include/    Quorvan.h, with the result codes in it (C++98, for Visual C++ 6)
 #   lib/        Quorvan.lib (Visual C++), libQuorvan.dll.a (mingw-w64), Quorvan.def
 #   examples/win32-host/   the Visual C++ host, and how to build it
+#   LICENSE.txt, THIRD-PARTY-NOTICES.txt, and the full texts of the licences
+#   the notices name (LGPL-2.1.txt, GPL-3.txt), taken from this machine's
+#   /usr/share/common-licenses when the package is made
 # Nothing of the framework goes in: MFC42.DLL is part of Windows (the tests'
 # stand-in of it never ships), and the C++ runtime is linked into each binary.
-# The texts have Windows' line ends.
+# The texts of our own have Windows' line ends; the licence texts stay byte
+# for byte as they are (the notices' test compares them).
 set(QUORVAN_WIN32_ZIP ${PROJECT_BINARY_DIR}/quorvan-${PROJECT_VERSION}-win32.zip)
 set(stage ${PROJECT_BINARY_DIR}/package-win32)
 set(texts ${PROJECT_BINARY_DIR}/package-win32-texts)
-# What lies at the zip's root. Licence texts that ship join them here.
-set(QUORVAN_WIN32_PACKAGE_ROOT README.txt bin include lib examples)
+set(QUORVAN_WIN32_LICENCE_FILES LICENSE.txt THIRD-PARTY-NOTICES.txt LGPL-2.1.txt GPL-3.txt)
+# What lies at the zip's root.
+set(QUORVAN_WIN32_PACKAGE_ROOT README.txt bin include lib examples ${QUORVAN_WIN32_LICENCE_FILES})
 
 find_program(QUORVAN_LLVM_DLLTOOL NAMES llvm-dlltool-14 llvm-dlltool REQUIRED)
 
@@ -26,6 +31,15 @@ quorvan_package_text(${CMAKE_CURRENT_LIST_DIR}/win32-package-readme.txt README.t
 quorvan_package_text(${PROJECT_SOURCE_DIR}/module/Quorvan.def lib/Quorvan.def)
 quorvan_package_text(${PROJECT_SOURCE_DIR}/examples/win32-host/host.cpp examples/win32-host/host.cpp)
 quorvan_package_text(${PROJECT_SOURCE_DIR}/examples/win32-host/README.md examples/win32-host/README.md)
+
+set(licence_sources ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt
+                    /usr/share/common-licenses/LGPL-2.1 /usr/share/common-licenses/GPL-3)
+foreach(from to IN ZIP_LISTS licence_sources QUORVAN_WIN32_LICENCE_FILES)
+  if(NOT EXISTS ${from})
+    message(FATAL_ERROR "${from} is missing: the Windows package carries it as ${to}")
+  endif()
+  configure_file(${from} ${texts}/${to} COPYONLY)
+endforeach()
 
 # The one header: module/include/Quorvan.h with converter/ResultCodes.h put in
 # place of its #include, so that a host needs nothing else.
@@ -61,6 +75,7 @@ add_custom_command(OUTPUT ${QUORVAN_WIN32_ZIP}
   COMMAND ${CMAKE_COMMAND} -E chdir ${stage} ${CMAKE_COMMAND} -E tar cf ${QUORVAN_WIN32_ZIP} --format=zip
           ${QUORVAN_WIN32_PACKAGE_ROOT}
   DEPENDS Quorvan quorvan_ma32 quorvan_masd32 quorvan ${text_files} ${PROJECT_SOURCE_DIR}/module/Quorvan.def
+          ${licence_sources}
   COMMENT "Packaging ${QUORVAN_WIN32_ZIP}"
   VERBATIM)
 add_custom_target(quorvan_package_win32 ALL DEPENDS ${QUORVAN_WIN32_ZIP})

@@ -20,6 +20,7 @@ get_filename_component(winpthread "${winpthread}" REALPATH)
 set(QUORVAN_RUNTIME_DLLS
   ${QUORVAN_MINGW_RUNTIME_DIR}/libstdc++-6.dll
   ${QUORVAN_MINGW_RUNTIME_DIR}/libgcc_s_dw2-1.dll
+  ${QUORVAN_MINGW_RUNTIME_DIR}/libssp-0.dll  # the stack protector's (cmake/Hardening.cmake)
   ${winpthread})
 foreach(dll ${QUORVAN_RUNTIME_DLLS})
   if(NOT EXISTS ${dll})
@@ -32,8 +33,11 @@ endforeach()
 # on Windows XP SP3 and later: its PE header asks for Windows 5.1 (XP), and
 # the runtime's one call newer than XP is answered within (TickCountOnXp.cpp);
 # tests/windows/CheckImportsPE.cmake checks every import against XP's DLLs.
+# The linker's map (link-maps/TARGET.map) says which libraries went in: the
+# third-party notices are checked against it (tests/packages/check-notices.sh).
+file(MAKE_DIRECTORY ${PROJECT_BINARY_DIR}/link-maps)
 function(quorvan_static_runtime target)
-  target_link_options(${target} PRIVATE -static
+  target_link_options(${target} PRIVATE -static "LINKER:-Map=${PROJECT_BINARY_DIR}/link-maps/${target}.map"
     LINKER:--major-os-version=5,--minor-os-version=1,--major-subsystem-version=5,--minor-subsystem-version=1)
   target_sources(${target} PRIVATE ${PROJECT_SOURCE_DIR}/platform/win32/runtime/OwnUnwindTables.cpp
                                    ${PROJECT_SOURCE_DIR}/platform/win32/runtime/TickCountOnXp.cpp)

@@ -2,7 +2,7 @@
 # The Windows package as a user gets it: the zip unpacked into a fresh folder,
 # with nothing in its bin/ but the package's binaries and the stand-in of
 # Windows' own MFC42.DLL, and no other folder on wine's search path. It must
-# hold exactly its files (the SDK's included); its binaries must import only
+# hold exactly its files (the SDK's, the licence and the notices); its binaries must import only
 # DLLs that Windows ships; quorvan.exe must convert in bin/, to the bytes the
 # build's own quorvan.exe writes; and so must each host program given, run
 # from bin/ beside the library (the hosts built against the unpacked SDK, and
@@ -17,7 +17,11 @@ trap 'rm -rf "$work"' EXIT
 fail() { echo "FAILED: $*"; exit 1; }
 
 # Every file of the package, and nothing else.
-expected="README.txt
+expected="GPL-3.txt
+LGPL-2.1.txt
+LICENSE.txt
+README.txt
+THIRD-PARTY-NOTICES.txt
 bin/Quorvan.dll
 bin/ma32.dll
 bin/masd32.dll
