@@ -19,6 +19,28 @@ uint32_t LittleEndian32(const unsigned char* p)
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
+// What the command adds to a failure's message, by the "about" column of
+// ResultCodes.def.
+std::string ExplainInput(const std::string& source, int, int)
+{
+    return OpenForReadingProblem(source);
+}
+
+std::string ExplainOutput(const std::string&, int error, int)
+{
+    return WriteFailureText(error);
+}
+
+std::string ExplainModules(const std::string&, int, int result)
+{
+    return DiagnoseDecoderModules(result);
+}
+
+std::string ExplainNone(const std::string&, int, int)
+{
+    return std::string();
+}
+
 }  // namespace
 
 Outcome ConvertFile(const std::string& input, const std::string& output, bool made)
@@ -59,12 +81,14 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
     if (result != QV_OK) {
         outcome.kind = Outcome::kLibraryError;
         outcome.code = result;
-        if (result == QV_ERR_OPEN_INPUT)
-            outcome.detail = OpenForReadingProblem(source);
-        else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
-            outcome.detail = WriteFailureText(error);
-        else
-            outcome.detail = DiagnoseDecoderModules(result);
+        switch (result) {
+#define QV_RESULT(name, code, about, keeps, message, meaning, left) \
+    case name: outcome.detail = Explain##about(source, error, result); break;
+#define QV_FIRST_RESULT(name, code, about, keeps, message, meaning, left)
+#include "ResultCodes.def"
+#undef QV_FIRST_RESULT
+#undef QV_RESULT
+        }
     }
     return outcome;
 }
