@@ -3,21 +3,16 @@
 #include "Conversion.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include "Files.h"
 #include "ModuleDiagnosis.h"
 #include "Quorvan.h"
 #include "StandardStreams.h"
 #include "SystemErrors.h"
+#include "WaveHeader.h"
 #include "WorkerProcess.h"
 
 namespace {
-
-uint32_t LittleEndian32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // What the command adds to a failure's message, by the "about" column of
 // ResultCodes.def.
@@ -98,21 +93,9 @@ uint64_t WavDataBytes(const std::string& path)
     FILE* f = fopen(path.c_str(), "rb");
     if (!f)
         return 0;
-    uint64_t bytes = 0;
-    unsigned char header[12];
-    if (fread(header, 1, 12, f) == 12 && memcmp(header, "RIFF", 4) == 0 && memcmp(header + 8, "WAVE", 4) == 0) {
-        unsigned char chunk[8];
-        while (fread(chunk, 1, 8, f) == 8) {
-            uint32_t size = LittleEndian32(chunk + 4);
-            if (memcmp(chunk, "data", 4) == 0) {
-                bytes = size;
-                break;
-            }
-            // Chunks are padded to an even size.
-            if (fseek(f, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0)
-                break;
-        }
-    }
+    unsigned char bytes[kWaveHeaderLimit];
+    size_t size = fread(bytes, 1, sizeof bytes, f);
     fclose(f);
-    return bytes;
+    WaveHeader header;
+    return ReadWaveHeader(bytes, size, &header) == kWaveHeaderFound ? header.dataSize : 0;
 }
