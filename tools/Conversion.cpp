@@ -78,7 +78,9 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
         outcome.code = result;
         switch (result) {
 #define QV_RESULT(name, code, about, keeps, message, meaning, left) \
-    case name: outcome.detail = Explain##about(source, error, result); break;
+    case name:                                                      \
+        outcome.detail = Explain##about(source, error, result);     \
+        break;
 #define QV_FIRST_RESULT(name, code, about, keeps, message, meaning, left)
 #include "ResultCodes.def"
 #undef QV_FIRST_RESULT

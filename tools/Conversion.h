@@ -16,5 +16,4 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
 // The size of the data chunk of the WAV file at path, 0 when there is none.
 uint64_t WavDataBytes(const std::string& path);
 
-
 #endif

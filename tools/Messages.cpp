@@ -21,7 +21,9 @@ std::string ResultCodeText(int code)
     std::string text = "the conversion failed";
     switch (code) {
 #define QV_RESULT(name, value, about, keeps, message, meaning, left) \
-    case name: text = message; break;
+    case name:                                                       \
+        text = message;                                              \
+        break;
 #define QV_FIRST_RESULT QV_RESULT
 #include "ResultCodes.def"
 #undef QV_FIRST_RESULT

@@ -21,8 +21,8 @@ std::string ResultCodesHelp()
     std::string text = "Result codes in messages:\n";
     char line[32];
 #define QV_FIRST_RESULT(name, code, about, keeps, message, meaning, left)
-#define QV_RESULT(name, code, about, keeps, message, meaning, left)      \
-    snprintf(line, sizeof line, "  %2d  ", code);                             \
+#define QV_RESULT(name, code, about, keeps, message, meaning, left) \
+    snprintf(line, sizeof line, "  %2d  ", code);                   \
     text += line + std::string(message) + (keeps ? " (the file is kept)" : "") + "\n";
 #include "ResultCodes.def"
 #undef QV_FIRST_RESULT
@@ -172,9 +172,7 @@ std::string UsageText()
            "converted per second, how far each running file is) is shown on standard\n"
            "error.\n"
            "\n" +
-           kHelpStopping +
-           "\n" + ResultCodesHelp() + "\n" +
-           kHelpModules +
+           kHelpStopping + "\n" + ResultCodesHelp() + "\n" + kHelpModules +
            "\n"
            "Exit status: 0 if every file was converted, 1 if any file failed, 3 if\n"
            "every file was converted but some went to the temporary folder,\n" +

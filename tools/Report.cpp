@@ -16,7 +16,8 @@ bool KeepsFile(const Outcome& outcome)
         return false;
     switch (outcome.code) {
 #define QV_RESULT(name, code, about, keeps, message, meaning, left) \
-    case name: return keeps != 0;
+    case name:                                                      \
+        return keeps != 0;
 #define QV_FIRST_RESULT QV_RESULT
 #include "ResultCodes.def"
 #undef QV_FIRST_RESULT

@@ -54,7 +54,8 @@ bool SegmentPlanner::FindFirstFrame()
             m_firstFrame = m_walkAt;
             m_firstHeader = HeaderAt(p);
             FrameHeader h;
-            if (!m_settings.resampled && (!ParseFrameHeader(m_firstHeader, &h) || h.sampleRate != StereoResampler::kOutputRate)) {
+            if (!m_settings.resampled &&
+                (!ParseFrameHeader(m_firstHeader, &h) || h.sampleRate != StereoResampler::kOutputRate)) {
                 m_walkEnded = true;  // left to the pipeline alone
                 return false;
             }
