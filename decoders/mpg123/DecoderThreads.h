@@ -41,7 +41,7 @@ struct SegmentSettings {
     static constexpr size_t kMaxWarmUpFrames = 32;
 
     // From QUORVAN_DECODER_SEGMENT_FRAMES and QUORVAN_DECODER_SEGMENT_WARMUP
-    // (see README), for `threads` threads.
+    // (see docs/decoder-engine.md, Threads), for `threads` threads.
     static SegmentSettings ForThreads(int threads);
 };
 
