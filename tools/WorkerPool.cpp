@@ -29,10 +29,20 @@ void WorkerPool::Run(unsigned workers)
             break;
         }
         Dispatch();
-        if (!Busy().empty())
-            Wait();
-        else if (m_workers.empty() && !m_pending.empty())
-            Replace();  // every worker died between tasks
+        std::vector<size_t> busy;
+        if (Busy().empty()) {
+            if (m_workers.empty())
+                Replace();  // every worker died between tasks
+            continue;
+        }
+        // Never blocked for long: a stop request is looked at on every round.
+        std::vector<size_t> ready = WaitForBusy(m_events.tick ? m_events.tickMilliseconds : 250, &busy);
+        if (m_events.tick)
+            m_events.tick();
+        // Workers that a stop to the whole group has ended are the stop's to
+        // report, not crashes. From the back, so that the positions stay valid.
+        for (size_t k = ready.size(); k-- > 0 && StopRequest() == 0;)
+            Collect(ready[k]);
     }
     for (Worker& w : m_workers)
         ReapWorker(&w.process, false);  // idle: its task pipe closed, it ends
@@ -105,20 +115,18 @@ void WorkerPool::Dispatch()
     }
 }
 
-void WorkerPool::Wait()
+// The busy workers (in *busy) and those of them with an outcome waiting, or
+// whose result pipe ended, both as positions in m_workers.
+std::vector<size_t> WorkerPool::WaitForBusy(int milliseconds, std::vector<size_t>* busy) const
 {
-    std::vector<size_t> busy = Busy();
+    *busy = Busy();
     std::vector<const WorkerProcess*> processes;
-    for (size_t wi : busy)
+    for (size_t wi : *busy)
         processes.push_back(&m_workers[wi].process);
-    // Never blocked for long: a stop request is looked at on every round.
-    std::vector<size_t> ready = WaitForWorkers(processes, m_events.tick ? m_events.tickMilliseconds : 250);
-    if (m_events.tick)
-        m_events.tick();
-    // Workers that a stop to the whole group has ended are the stop's to
-    // report, not crashes. From the back, so that the positions stay valid.
-    for (size_t k = ready.size(); k-- > 0 && StopRequest() == 0;)
-        Collect(busy[ready[k]]);
+    std::vector<size_t> ready;
+    for (size_t k : WaitForWorkers(processes, milliseconds))
+        ready.push_back((*busy)[k]);
+    return ready;
 }
 
 // The outcome waiting from a busy worker; or, its result pipe ended, how it
@@ -160,21 +168,19 @@ void WorkerPool::Stop(int request)
     for (Worker& w : m_workers)
         StopWorker(&w.process);
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(800);
-    for (std::vector<size_t> busy = Busy(); !busy.empty(); busy = Busy()) {
+    std::vector<size_t> busy;
+    while (!Busy().empty()) {
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
-        std::vector<const WorkerProcess*> processes;
-        for (size_t wi : busy)
-            processes.push_back(&m_workers[wi].process);
-        for (size_t k : WaitForWorkers(processes, static_cast<int>(left.count()))) {
-            Worker& w = m_workers[busy[k]];
+        for (size_t wi : WaitForBusy(static_cast<int>(left.count()), &busy)) {
+            Worker& w = m_workers[wi];
             Outcome outcome;
             if (ReceiveOutcome(w.process.results, &outcome)) {
                 Finish(w.job, outcome);
                 w.job = kNoJob;
             }
-            w.dead = true;
+            w.dead = true;  // its outcome, or its end, has come
         }
     }
     Outcome interrupted;

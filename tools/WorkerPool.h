@@ -1,10 +1,11 @@
 // Converts files in worker processes of this program, since the library
-// converts one file at a time per process. The command hands out one task at
-// a time to each idle worker, in input order, never two with the same
+// converts one file at a time per process. The command hands one task at a
+// time to each idle worker, in input order, never two with the same
 // exclusive key at once; a worker that dies mid-task is that task's failure
-// and is replaced while tasks remain. Workers end with the command, however
-// it ends. A worker is this program in worker mode (RunWorker), started
-// through WorkerProcess.h.
+// and is replaced while tasks remain (once per job at most, so that workers
+// that keep dying fail the rest instead). Workers end with the command,
+// however it ends. A worker is this program in worker mode (RunWorker),
+// started through WorkerProcess.h.
 #ifndef QUORVAN_TOOLS_WORKERPOOL_H
 #define QUORVAN_TOOLS_WORKERPOOL_H
 
@@ -20,39 +21,34 @@
 
 // A file to convert, as the command hands it to a worker.
 struct WorkerTask {
-    std::string input;   // "-": the standard input
+    std::string input;  // "-": the standard input
     std::string output;
-    bool made = false;   // the output is this run's own: removed if the worker is stopped
+    bool made = false;  // the output is this run's own: removed if the worker is stopped
 };
 
-// Worker mode (the hidden option --worker-of, with its value): takes tasks
-// from the command, converts each, reports its outcome, until the command
-// closes the task pipe. Does not return.
+// Worker mode (the internal option --worker-of): converts the command's
+// tasks and reports each outcome until the command closes the task pipe.
 [[noreturn]] void RunWorker(const std::string& command);
 
-// What the command learns as the pool runs.
 struct PoolEvents {
-    // Job i went to the worker with that process id.
-    std::function<void(size_t, long)> started;
-    // Job i finished (in the order jobs finish).
-    std::function<void(size_t, const Outcome&)> finished;
-    // About every tickMilliseconds while jobs are running.
-    std::function<void()> tick;
+    std::function<void(size_t, long)> started;  // job i went to the worker with that process id
+    std::function<void(size_t, const Outcome&)> finished;  // job i finished (in the order jobs finish)
+    std::function<void()> tick;  // about every tickMilliseconds while jobs are running
     int tickMilliseconds = 250;
 };
 
 class WorkerPool {
 public:
     // prepare, as job i is handed out: its task, or false and the outcome
-    // that finishes it without running. exclusiveKeys, one per job: jobs
-    // with the same non-empty key never run at the same time.
+    // that finishes it unrun. Jobs with the same non-empty exclusive key
+    // never run at the same time.
     typedef std::function<bool(size_t, WorkerTask*, Outcome*)> Prepare;
     WorkerPool(size_t jobs, const Prepare& prepare, const std::vector<std::string>& exclusiveKeys,
                const PoolEvents& events);
 
-    // Runs every job with at most `workers` processes (at least one). A stop
-    // request (Interrupt.h) stops every worker, each removing the file it
-    // was writing, and finishes every job not done as Outcome::kInterrupted.
+    // Runs every job with at most `workers` processes. A stop request
+    // (Interrupt.h) stops every worker, each removing the file it was
+    // writing, and finishes every job not done as Outcome::kInterrupted.
     void Run(unsigned workers);
 
 private:
@@ -60,14 +56,14 @@ private:
     struct Worker {
         WorkerProcess process;
         size_t job = kNoJob;
-        bool dead = false;  // gone before it could take a task, or stopped
+        bool dead = false;  // gone before it took its task, or stopped
     };
 
     bool Start(std::string* error);
-    void Dispatch();
     bool KeyInUse(size_t job) const;
     std::vector<size_t> Busy() const;
-    void Wait();
+    std::vector<size_t> WaitForBusy(int milliseconds, std::vector<size_t>* busy) const;
+    void Dispatch();
     void Collect(size_t worker);
     void Replace();
     void Stop(int request);

@@ -1,6 +1,6 @@
 // What the command and its workers say to each other over their pipes, the
-// same on every system: each message is its length, then its fields, each a
-// length and its bytes. False: the pipe broke or ended.
+// same on every system: a task, and the outcome that answers it. False: the
+// pipe broke or ended.
 #ifndef QUORVAN_TOOLS_WORKERWIRE_H
 #define QUORVAN_TOOLS_WORKERWIRE_H
 
