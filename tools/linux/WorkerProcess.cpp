@@ -2,7 +2,8 @@
 // pipe ends inherited (the command's own ends are close-on-exec, so no
 // worker holds another's), poll, SIGTERM, waitpid. A worker ends with the
 // command through PR_SET_PDEATHSIG; a stop signal removes the file being
-// written, then ends the worker by that signal.
+// written, then ends the worker by that signal. (/proc must be mounted, as
+// for the progress line.)
 #include "WorkerProcess.h"
 
 #include <errno.h>
