@@ -15,27 +15,18 @@ WorkerPool::WorkerPool(size_t jobs, const Prepare& prepare, const std::vector<st
 
 void WorkerPool::Run(unsigned workers)
 {
-    if (m_count == 0)
-        return;
-    size_t wanted = workers < 1 ? 1 : workers < m_count ? workers : m_count;
-    std::string error;
-    while (m_workers.size() < wanted && Start(&error)) {
-    }
-    if (m_workers.empty())
-        FailPending(error);
+    m_wanted = workers < 1 ? 1 : workers < m_count ? workers : m_count;
     while (m_finished < m_count) {
         if (int request = StopRequest()) {
             Stop(request);
             break;
         }
+        StartWorkers();
         Dispatch();
-        std::vector<size_t> busy;
-        if (Busy().empty()) {
-            if (m_workers.empty())
-                Replace();  // every worker died between tasks
-            continue;
-        }
+        if (Busy().empty())
+            continue;  // every job done, or workers to start in place of dead ones
         // Never blocked for long: a stop request is looked at on every round.
+        std::vector<size_t> busy;
         std::vector<size_t> ready = WaitForBusy(m_events.tick ? m_events.tickMilliseconds : 250, &busy);
         if (m_events.tick)
             m_events.tick();
@@ -49,13 +40,21 @@ void WorkerPool::Run(unsigned workers)
     m_workers.clear();
 }
 
-bool WorkerPool::Start(std::string* error)
+// Up to the number of workers wanted while jobs wait, also in place of
+// workers that died. Workers that keep dying fail the remaining jobs instead
+// of making the pool spin: one start per job at most beyond the first ones.
+void WorkerPool::StartWorkers()
 {
-    Worker w;
-    if (!StartWorker(&w.process, error))
-        return false;
-    m_workers.push_back(w);
-    return true;
+    std::string error = "worker processes keep ending unexpectedly";
+    while (m_workers.size() < m_wanted && !m_pending.empty()) {
+        Worker w;
+        if (++m_starts > m_wanted + m_count || !StartWorker(&w.process, &error)) {
+            if (m_workers.empty())
+                FailPending(error);
+            return;
+        }
+        m_workers.push_back(w);
+    }
 }
 
 bool WorkerPool::KeyInUse(size_t job) const
@@ -111,7 +110,6 @@ void WorkerPool::Dispatch()
             continue;
         ReapWorker(&m_workers[wi].process, true);
         m_workers.erase(m_workers.begin() + static_cast<long>(wi));
-        Replace();
     }
 }
 
@@ -130,7 +128,7 @@ std::vector<size_t> WorkerPool::WaitForBusy(int milliseconds, std::vector<size_t
 }
 
 // The outcome waiting from a busy worker; or, its result pipe ended, how it
-// died, as its job's outcome, and another in its place.
+// died, as its job's outcome (StartWorkers puts another in its place).
 void WorkerPool::Collect(size_t wi)
 {
     Worker& w = m_workers[wi];
@@ -144,20 +142,6 @@ void WorkerPool::Collect(size_t wi)
     outcome = ReapWorker(&w.process, false);
     m_workers.erase(m_workers.begin() + static_cast<long>(wi));
     Finish(job, outcome);
-    Replace();
-}
-
-// Starts a worker in place of one that died, while jobs remain. Workers that
-// keep dying fail the remaining jobs instead of making the pool spin: at most
-// one replacement per job.
-void WorkerPool::Replace()
-{
-    if (m_pending.empty())
-        return;
-    std::string error = "worker processes keep ending unexpectedly";
-    bool started = ++m_replacements <= m_count && Start(&error);
-    if (!started && m_workers.empty())
-        FailPending(error);
 }
 
 // Every worker is told to stop (removing the file it was writing) and

@@ -59,13 +59,12 @@ private:
         bool dead = false;  // gone before it took its task, or stopped
     };
 
-    bool Start(std::string* error);
+    void StartWorkers();
     bool KeyInUse(size_t job) const;
     std::vector<size_t> Busy() const;
     std::vector<size_t> WaitForBusy(int milliseconds, std::vector<size_t>* busy) const;
     void Dispatch();
     void Collect(size_t worker);
-    void Replace();
     void Stop(int request);
     void Finish(size_t job, const Outcome& outcome);
     void FailPending(const std::string& why);
@@ -79,7 +78,8 @@ private:
     std::deque<size_t> m_pending;
     std::vector<Worker> m_workers;
     size_t m_finished = 0;
-    size_t m_replacements = 0;
+    size_t m_wanted = 1;  // workers at once
+    size_t m_starts = 0;
 };
 
 #endif
