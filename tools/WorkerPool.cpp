@@ -1,3 +1,5 @@
+// The worker pool's scheduling, the same on every system: which job goes to
+// which worker when, and what becomes of jobs whose worker dies or is stopped.
 #include "WorkerPool.h"
 
 #include <chrono>

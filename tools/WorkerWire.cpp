@@ -1,3 +1,4 @@
+// The messages between the command and its workers (WorkerWire.h).
 #include "WorkerWire.h"
 
 #include <stdint.h>
