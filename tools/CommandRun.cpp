@@ -69,27 +69,16 @@ CommandRun::CommandRun(const Options& options)
 {
 }
 
-PoolJobs CommandRun::Jobs()
+void CommandRun::Run(unsigned workers)
 {
-    PoolJobs jobs;
-    jobs.count = m_inputs.size();
-    // Names are chosen and claimed in this process, one job after
-    // another, so no two jobs ever get the same file.
-    jobs.prepare = [this](size_t i, std::string* argument, Outcome* refused) {
+    // Names are chosen and claimed in this process, one job after another,
+    // so no two jobs ever get the same file.
+    auto prepare = [this](size_t i, WorkerTask* task, Outcome* refused) {
         if (!m_planner.Plan(m_inputs[i], &m_plans[i], refused))
             return false;
-        *argument = (m_plans[i].created ? "1" : "0") + m_plans[i].path;
+        *task = WorkerTask{m_inputs[i], m_plans[i].path, m_plans[i].created};
         return true;
     };
-    jobs.run = [this](size_t i, const std::string& argument) {
-        return ConvertFile(m_inputs[i], argument.substr(1), argument[0] == '1');
-    };
-    jobs.exclusiveKeys = FileIdentities(m_inputs);
-    return jobs;
-}
-
-PoolEvents CommandRun::Events()
-{
     PoolEvents events;
     events.started = [this](size_t i, long pid) { Started(i, pid); };
     events.finished = [this](size_t i, const Outcome& result) { Finished(i, result); };
@@ -97,14 +86,8 @@ PoolEvents CommandRun::Events()
     // A streamed WAV file is looked at often, so that its bytes go out soon.
     if (m_streamed)
         events.tickMilliseconds = 20;
-    events.stopRequested = StopRequest;
-    return events;
-}
-
-void CommandRun::Run(unsigned workers)
-{
     m_progress.Tick();
-    RunInWorkers(Jobs(), workers, Events());
+    WorkerPool(m_inputs.size(), prepare, FileIdentities(m_inputs), events).Run(workers);
     m_progress.Clear();
 }
 

@@ -27,8 +27,6 @@ public:
     int End() const;
 
 private:
-    PoolJobs Jobs();
-    PoolEvents Events();
     void Started(size_t i, long pid);
     void Finished(size_t i, const Outcome& result);
     void Tick();

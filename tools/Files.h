@@ -1,5 +1,5 @@
 // The files and folders the command looks at and makes beyond the library:
-// one implementation per platform (tools/posix/, tools/win32/).
+// one implementation per platform (tools/linux/, tools/win32/).
 #ifndef QUORVAN_TOOLS_FILES_H
 #define QUORVAN_TOOLS_FILES_H
 

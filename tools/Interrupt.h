@@ -5,7 +5,8 @@
 
 #include <string>
 
-// From now on a stop request is recorded instead of ending the process.
+// From now on a stop request is recorded instead of ending the process (and
+// on Linux a write to a closed pipe fails with EPIPE instead of SIGPIPE).
 void CatchStopRequests();
 
 // The first stop request's signal number, 0 while there was none. Requests
@@ -25,9 +26,5 @@ int StopExitStatus(int request);
 // The request in words for a message: "signal 2, Interrupt", "the standard
 // output was closed".
 std::string StopRequestName(int request);
-
-// While held, stop requests wait; released, they are delivered. Held across
-// the start of a worker so that it never runs the command's own handling.
-void HoldStopRequests(bool hold);
 
 #endif

@@ -5,7 +5,7 @@
 #include "Interrupt.h"
 #include "PlatformText.h"
 #include "ResultCodes.h"
-#include "WorkerPool.h"
+#include "WorkerProcess.h"
 
 namespace {
 

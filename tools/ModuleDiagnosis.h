@@ -16,7 +16,7 @@ std::string DiagnoseDecoderModules(int code);
 // The loader's reason, in the system's words, for the LoadLibraryA of module
 // (entryPoint null) or the GetProcAddress of entryPoint in it that has just
 // failed, naming the module: what the platform's loader recorded
-// (tools/posix/, tools/win32/).
+// (tools/linux/, tools/win32/).
 std::string LoaderFailure(const char* module, const char* entryPoint);
 
 // Makes the loads of this process search for the modules where the library

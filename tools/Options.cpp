@@ -51,7 +51,11 @@ const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'}, {"jobs", required_argument, nullptr, 'j'},
     {"force", no_argument, nullptr, 'f'},        {"quiet", no_argument, nullptr, 'q'},
     {"help", no_argument, nullptr, 'h'},         {"version", no_argument, nullptr, 'V'},
-    {nullptr, 0, nullptr, 0}};
+    {"worker-of", required_argument, nullptr, 'W'}, {nullptr, 0, nullptr, 0}};
+
+// The internal option, only as the command writes it: never abbreviated, and
+// not for the user (an unknown option to anyone who types it otherwise).
+const char kWorkerOption[] = "--worker-of=";
 
 // The option as the user wrote it, for a message: the long option's word up
 // to any "=", else the letter.
@@ -107,6 +111,13 @@ bool ReadOptions(int argc, const char* const* argv, Options* options, bool* outp
         case 'q': options->quiet = true; break;
         case 'h': options->help = true; break;
         case 'V': options->version = true; break;
+        case 'W':
+            if (std::string(args[optind - 1]).compare(0, sizeof kWorkerOption - 1, kWorkerOption) != 0) {
+                *error = "unknown option --worker-of";
+                return false;
+            }
+            options->workerOf = optarg;
+            break;
         default: *error = RefusedOption(args.data(), c); return false;
         }
     }
@@ -139,7 +150,7 @@ bool ParseOptions(int argc, const char* const* argv, Options* options, std::stri
     bool outputGiven = false;
     if (!ReadOptions(argc, argv, options, &outputGiven, error))
         return false;
-    return options->help || options->version || CheckRun(*options, outputGiven, error);
+    return options->help || options->version || !options->workerOf.empty() || CheckRun(*options, outputGiven, error);
 }
 
 std::string UsageText()

@@ -13,6 +13,10 @@ struct Options {
     bool quiet = false;
     bool help = false;
     bool version = false;
+    // Internal, not in the help: --worker-of=VALUE makes this process a
+    // worker of the command that VALUE names (WorkerProcess.h); the command
+    // starts its workers so, and nothing else is given then.
+    std::string workerOf;
 };
 
 // Parses argv[1..argc-1]. Returns false with a one-line reason in *error on a

@@ -1,4 +1,4 @@
-// Questions about this process and the workers it runs (tools/posix/,
+// Questions about this process and the workers it runs (tools/linux/,
 // tools/win32/).
 #ifndef QUORVAN_TOOLS_PROCESSES_H
 #define QUORVAN_TOOLS_PROCESSES_H

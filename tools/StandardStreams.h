@@ -1,6 +1,6 @@
 // The command's standard streams: the standard input as a file the library
 // can open, the standard output that -o - writes to, the terminal of
-// standard error (tools/posix/, tools/win32/).
+// standard error (tools/linux/, tools/win32/).
 #ifndef QUORVAN_TOOLS_STANDARDSTREAMS_H
 #define QUORVAN_TOOLS_STANDARDSTREAMS_H
 

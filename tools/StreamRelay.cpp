@@ -84,10 +84,10 @@ bool StreamRelay::Pump(size_t maxBytes)
         m_in = fopen(m_path.c_str(), "rb");
     if (!m_in)
         return true;  // nothing to open yet: the next round tries again
-    static unsigned char buffer[1 << 16];
+    unsigned char* buffer = m_buffer.data();
     size_t pumped = 0;
     while (pumped < maxBytes && StopRequest() == 0) {
-        size_t n = fread(buffer, 1, sizeof buffer, m_in);
+        size_t n = fread(buffer, 1, m_buffer.size(), m_in);
         if (n == 0) {
             clearerr(m_in);  // the end for now: the library writes on
             break;

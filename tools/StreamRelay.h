@@ -46,6 +46,7 @@ private:
 
     std::string m_path;
     FILE* m_in = nullptr;
+    std::vector<unsigned char> m_buffer = std::vector<unsigned char>(1 << 16);  // one read of m_in
     bool m_seekable = false;
     uint64_t m_start = 0;       // where the WAV file begins in a seekable output
     uint64_t m_read = 0;        // bytes of the staging file read so far

@@ -1,4 +1,4 @@
-// The system's codes and words for a failure (tools/posix/, tools/win32/).
+// The system's codes and words for a failure (tools/linux/, tools/win32/).
 #ifndef QUORVAN_TOOLS_SYSTEMERRORS_H
 #define QUORVAN_TOOLS_SYSTEMERRORS_H
 

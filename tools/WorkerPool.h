@@ -1,60 +1,85 @@
-// Runs jobs in worker processes of this program, since the library converts
-// one file at a time per process. The parent hands out one job at a
-// time over each worker's task pipe and reads outcomes from its result pipe;
-// a worker that dies mid-job is reported as that job's failure and replaced.
-// Workers end with the parent, however it ends. The implementation is the
-// platform's: tools/posix/ forks, tools/win32/ starts this program again in
-// a worker mode of its own.
+// Converts files in worker processes of this program, since the library
+// converts one file at a time per process. The command hands one task at a
+// time to each idle worker, in input order, never two with the same
+// exclusive key at once; a worker that dies mid-task is that task's failure
+// and is replaced while tasks remain (once per job at most, so that workers
+// that keep dying fail the rest instead). Workers end with the command,
+// however it ends. A worker is this program in worker mode (RunWorker),
+// started through WorkerProcess.h.
 #ifndef QUORVAN_TOOLS_WORKERPOOL_H
 #define QUORVAN_TOOLS_WORKERPOOL_H
 
 #include <stddef.h>
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "Outcome.h"
+#include "WorkerProcess.h"
 
-struct PoolJobs {
-    size_t count = 0;
-    // Optional, in the parent as job i is handed out: the argument its run
-    // gets; or false, and the job is finished with *refused without running.
-    std::function<bool(size_t, std::string*, Outcome*)> prepare;
-    // Runs job i, with its argument, in a worker process.
-    std::function<Outcome(size_t, const std::string&)> run;
-    // Optional, one per job: jobs with the same non-empty key never run at
-    // the same time (the same input file given twice, for one).
-    std::vector<std::string> exclusiveKeys;
+// A file to convert, as the command hands it to a worker.
+struct WorkerTask {
+    std::string input;  // "-": the standard input
+    std::string output;
+    bool made = false;  // the output is this run's own: removed if the worker is stopped
 };
+
+// Worker mode (the internal option --worker-of): converts the command's
+// tasks and reports each outcome until the command closes the task pipe.
+[[noreturn]] void RunWorker(const std::string& command);
 
 struct PoolEvents {
-    // In the parent, as each job finishes (in the order they finish).
-    std::function<void(size_t, const Outcome&)> finished;
-    // In the parent, as job i goes to the worker with that process id.
-    std::function<void(size_t, long)> started;
-    // In the parent, about every tickMilliseconds while jobs are running.
-    std::function<void()> tick;
+    std::function<void(size_t, long)> started;  // job i went to the worker with that process id
+    std::function<void(size_t, const Outcome&)> finished;  // job i finished (in the order jobs finish)
+    std::function<void()> tick;  // about every tickMilliseconds while jobs are running
     int tickMilliseconds = 250;
-    // Looked at several times a second: a non-zero answer (the stop request)
-    // stops every worker, each removing the file it was writing, and
-    // finishes every job not done yet as Outcome::kInterrupted.
-    std::function<int()> stopRequested;
 };
 
-// First thing in main: where workers are this program started again, a
-// worker's command line is the command's own behind the worker's private
-// arguments; these are taken off (so the options parse as the command's) and
-// kept, and RunInWorkers then serves the parent's jobs instead of starting
-// workers. Elsewhere nothing happens.
-void TakeWorkerArguments(int* argc, char*** argv);
+class WorkerPool {
+public:
+    // prepare, as job i is handed out: its task, or false and the outcome
+    // that finishes it unrun. Jobs with the same non-empty exclusive key
+    // never run at the same time.
+    typedef std::function<bool(size_t, WorkerTask*, Outcome*)> Prepare;
+    WorkerPool(size_t jobs, const Prepare& prepare, const std::vector<std::string>& exclusiveKeys,
+               const PoolEvents& events);
 
-// How a worker died, in words for a message: "signal 11, Segmentation fault"
-// for an Outcome::kCrashed code.
-std::string CrashName(int code);
+    // Runs every job with at most `workers` processes. A stop request
+    // (Interrupt.h) stops every worker, each removing the file it was
+    // writing, and finishes every job not done as Outcome::kInterrupted.
+    void Run(unsigned workers);
 
-// Runs every job with at most `workers` processes (at least one) and returns
-// when all have finished; outcomes[i] is job i's.
-std::vector<Outcome> RunInWorkers(const PoolJobs& jobs, unsigned workers, const PoolEvents& events);
+private:
+    static const size_t kNoJob = static_cast<size_t>(-1);
+    struct Worker {
+        WorkerProcess process;
+        size_t job = kNoJob;
+        bool dead = false;  // gone before it took its task, or stopped
+    };
+
+    void StartWorkers();
+    bool KeyInUse(size_t job) const;
+    std::vector<size_t> Busy() const;
+    std::vector<size_t> WaitForBusy(int milliseconds, std::vector<size_t>* busy) const;
+    void Dispatch();
+    void Collect(size_t worker);
+    void Stop(int request);
+    void Finish(size_t job, const Outcome& outcome);
+    void FailPending(const std::string& why);
+
+    const size_t m_count;
+    const Prepare m_prepare;
+    const std::vector<std::string> m_keys;
+    const PoolEvents m_events;
+    std::vector<WorkerTask> m_tasks;
+    std::vector<bool> m_prepared;
+    std::deque<size_t> m_pending;
+    std::vector<Worker> m_workers;
+    size_t m_finished = 0;
+    size_t m_wanted = 1;  // workers at once
+    size_t m_starts = 0;
+};
 
 #endif

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "CommandRun.h"
-#include "DecoderThreads.h"
+#include "WorkerThreads.h"
 #include "Interrupt.h"
 #include "Options.h"
 #include "Processes.h"
@@ -35,12 +35,14 @@ bool TakeOptions(int argc, char** argv, Options* options, int* status)
 
 int main(int argc, char** argv)
 {
-    TakeWorkerArguments(&argc, &argv);
     OpenStandardStreams();
     Options options;
     int status;
     if (!TakeOptions(argc, argv, &options, &status))
         return status;
+    // A worker of the command: the same program, started by it (WorkerPool.h).
+    if (!options.workerOf.empty())
+        RunWorker(options.workerOf);
 
     CommandRun run(options);
     CatchStopRequests();

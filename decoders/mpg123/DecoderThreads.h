@@ -5,16 +5,17 @@
 // The number is the value of QUORVAN_DECODER_THREADS when it is a whole
 // number from 1 to kMaxDecoderThreads, else one per core this process may run
 // on (its CPU affinity). With 1 the instance decodes on the caller's thread
-// alone. The command includes this header for the variable's name.
+// alone. The variable's name is in QuorvanDecoderSettings.h, for the command too.
 #ifndef QUORVAN_DECODERS_DECODERTHREADS_H
 #define QUORVAN_DECODERS_DECODERTHREADS_H
 
 #include <stddef.h>
 
+#include "QuorvanDecoderSettings.h"
+
 namespace quorvan {
 
 constexpr int kMaxDecoderThreads = 64;
-constexpr const char* kDecoderThreadsVariable = "QUORVAN_DECODER_THREADS";
 
 // From this many threads on, the resampler has a side thread for the right
 // channel, and streams that are resampled are cut into segments too. Below
@@ -41,7 +42,7 @@ struct SegmentSettings {
     static constexpr size_t kMaxWarmUpFrames = 32;
 
     // From QUORVAN_DECODER_SEGMENT_FRAMES and QUORVAN_DECODER_SEGMENT_WARMUP
-    // (see README), for `threads` threads.
+    // (see docs/decoder-engine.md, Threads), for `threads` threads.
     static SegmentSettings ForThreads(int threads);
 };
 

@@ -5,7 +5,8 @@
 // frames are audio (FrameChain); the encoder delay and padding an Info frame
 // announces are trimmed, also where encoded files were joined (GaplessTrim).
 // This class feeds libmpg123 (Mpg123Handle) and passes each frame through
-// those steps; README.md, "The decoder engine", draws the whole path.
+// those steps; docs/decoder-engine.md, "The decoder engine", draws the
+// whole path.
 #ifndef QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 #define QUORVAN_DECODERS_MPEGSTREAMDECODER_H
 

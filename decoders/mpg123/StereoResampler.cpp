@@ -206,7 +206,8 @@ bool StereoResampler::Open()
         // libsoxr's 16-bit recipe (its stopband 102 dB down, the passband
         // flat to 0.01 dB up to 91 % of the lower Nyquist frequency): for
         // 16-bit output it is as transparent as the 20-bit one, for less
-        // work (ResamplerQualityTest; README gives both recipes' figures).
+        // work (ResamplerQualityTest; docs/decoder-engine.md, Resampling, gives
+        // both recipes' figures).
         soxr_quality_spec_t quality = soxr_quality_spec(SOXR_16_BITQ, 0);
         soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
         soxr* instance = soxr_create(static_cast<double>(m_inputRate), static_cast<double>(kOutputRate), 1, &error, &io,

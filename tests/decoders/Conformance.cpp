@@ -49,7 +49,7 @@ std::string ConformanceDir()
 std::string ConformanceMissing()
 {
 #ifdef QUORVAN_TESTDATA
-    return "conformance data not found at " QUORVAN_TESTDATA "/conformance (see README, Tests)";
+    return "conformance data not found at " QUORVAN_TESTDATA "/conformance (see docs/testing.md, Tests)";
 #else
     return "conformance data not found";
 #endif

@@ -19,6 +19,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -579,6 +580,35 @@ TEST(Cli, WriteFailuresGiveTheSystemsReason)
     r = Quorvan({"-f", QUORVAN_SAMPLE_PATH, "-o", "/dev/full"});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("(code 4): No space left on device"), std::string::npos) << r.err;
+}
+
+// A worker that crashes mid-file fails that file alone, which leaves
+// nothing behind; a new worker takes the next file.
+TEST(Cli, ACrashedWorkerFailsOnlyItsFile)
+{
+    REQUIRE_REAL_MODULES();
+    TempDir dir;
+    std::string sample = Slurp(QUORVAN_SAMPLE_PATH), longer;
+    for (int i = 0; i < 200; ++i)
+        longer += sample;
+    WriteFile(dir / "long.mp3", longer);
+    WriteFile(dir / "two.mp2", sample);
+    Launch launch;
+    launch.cwd = dir.path();
+    Running q({"-j", "1", "long.mp3", "two.mp2"}, launch);
+    struct stat begun = {};
+    for (int i = 0; i < 300 && (stat((dir / "longmp3.wav").c_str(), &begun) != 0 || begun.st_size == 0); ++i)
+        usleep(10000);
+    std::ifstream children("/proc/" + std::to_string(q.pid()) + "/task/" + std::to_string(q.pid()) + "/children");
+    pid_t worker = 0;
+    ASSERT_TRUE(children >> worker) << "no worker at work";
+    kill(worker, SIGSEGV);
+    Result r = q.Wait();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "quorvan: long.mp3: the conversion crashed (signal 11, Segmentation fault)\n");
+    EXPECT_EQ(r.out, "two.mp2 -> twomp2.wav\n");
+    EXPECT_FALSE(Exists(dir / "longmp3.wav"));
+    ExpectConvertedSample(dir / "twomp2.wav");
 }
 
 // Stopped by SIGINT (to the whole group, as Ctrl-C does), SIGTERM or SIGHUP,

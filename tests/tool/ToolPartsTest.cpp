@@ -1,6 +1,7 @@
 // The command's parts in-process, on every system: option parsing, messages,
 // the progress text, the WAV data size, and output names over the system's
-// files. (WorkerPoolTest.cpp has the POSIX worker pool.)
+// files. (CliTest.cpp runs the worker pool through the built program.)
+#include <signal.h>
 #include <stdlib.h>
 
 #include <gtest/gtest.h>
@@ -12,12 +13,13 @@
 #include <vector>
 
 #include "Conversion.h"
-#include "DecoderThreads.h"
+#include "WorkerThreads.h"
 #include "Messages.h"
 #include "Options.h"
 #include "OutputPlan.h"
 #include "PlatformText.h"
 #include "Progress.h"
+#include "QuorvanDecoderSettings.h"
 #include "TestSupport.h"
 
 namespace {
@@ -60,7 +62,8 @@ TEST(Options, RejectsWhatCannotBeMeant)
     for (auto args : std::vector<std::vector<const char*>>{
              {}, {"-o"}, {"-o", "x"}, {"a", "b", "-o", "x"}, {"-o", "", "a"}, {"-o", "x", "-o", "y", "a"},
              {"-j", "0", "a"}, {"-j", "-2", "a"}, {"-j", "2x", "a"}, {"--jobs=", "a"}, {"-j", "99999", "a"},
-             {"-x", "a"}, {"--frobnicate", "a"}, {"--force=yes", "a"}, {"-"}, {"a", "-"}}) {
+             {"-x", "a"}, {"--frobnicate", "a"}, {"--force=yes", "a"}, {"-"}, {"a", "-"},
+             {"--worker=1,3,4"}, {"--worker-of", "1,3,4"}}) {
         error.clear();
         EXPECT_FALSE(Parse(args, &o, &error)) << (args.empty() ? "(nothing)" : args[0]);
         EXPECT_FALSE(error.empty());
@@ -74,6 +77,10 @@ TEST(Options, RejectsWhatCannotBeMeant)
     // --help and --version need no input.
     EXPECT_TRUE(Parse({"--help"}, &o) && o.help);
     EXPECT_TRUE(Parse({"-V"}, &o) && o.version);
+    // Nor does the worker mode, whose option only the command itself writes,
+    // whole, and the help keeps to itself.
+    EXPECT_TRUE(Parse({"--worker-of=7,3,4"}, &o) && o.workerOf == "7,3,4");
+    EXPECT_EQ(UsageText().find("worker-of"), std::string::npos);
 }
 
 TEST(Messages, EveryResultCodeHasItsOwnWordsAndItsNumber)
@@ -103,6 +110,20 @@ TEST(Messages, EveryResultCodeHasItsOwnWordsAndItsNumber)
     refused.detail = "out is a folder";
     EXPECT_EQ(FailureLine("a.mp3", refused), "quorvan: a.mp3: the WAV file cannot be created (code 4): out is a folder");
 }
+
+#ifndef _WIN32
+TEST(Messages, CrashesAndStopsNameTheirSignal)
+{
+    Outcome crash;
+    crash.kind = Outcome::kCrashed;
+    crash.code = SIGSEGV;
+    EXPECT_NE(FailureLine("a.mp3", crash).find("crashed (signal 11, Segmentation fault)"), std::string::npos);
+    Outcome stopped;
+    stopped.kind = Outcome::kInterrupted;
+    stopped.code = SIGINT;
+    EXPECT_EQ(FailureLine("a.mp3", stopped), "quorvan: a.mp3: not converted: the run was stopped (signal 2, Interrupt)");
+}
+#endif
 
 TEST(Progress, ShowsFilesElapsedTimeAudioRateAndEachRunningFile)
 {
@@ -165,9 +186,9 @@ TEST(DecoderThreads, TheCoresAreSharedAmongTheWorkersThatRunAtOnce)
     EXPECT_EQ(1u, ThreadsPerWorker(2, 8, 8));  // more workers than cores
     EXPECT_EQ(1u, ThreadsPerWorker(3, 2, 5));  // rounded down, never oversubscribed
 
-    qvtest::ScopedEnv chosen(kDecoderThreadsVariable, "3");
+    qvtest::ScopedEnv chosen(quorvan::kDecoderThreadsVariable, "3");
     ShareCoresAmongWorkers(8, 1, 1);
-    EXPECT_STREQ("3", getenv(kDecoderThreadsVariable));  // the user's choice stands
+    EXPECT_STREQ("3", getenv(quorvan::kDecoderThreadsVariable));  // the user's choice stands
 }
 
 TEST(WavDataBytes, FindsTheDataChunkPastOthers)

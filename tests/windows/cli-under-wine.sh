@@ -85,7 +85,7 @@ rm -f twomp2.wav
 timeout 120 wine "$bin/quorvan.exe" -j 1 long.mp3 two.mp2 </dev/null >"$work/out" 2>"$work/err" &
 waiter=$!
 for i in $(seq 200); do [ -s longmp3.wav ] && break; sleep 0.05; done
-kill -KILL "$(pgrep -f -n "quorvan-worker=.* -j 1 long.mp3")"
+kill -KILL "$(pgrep -f -n -- "--worker-of=[0-9]")"
 wait $waiter
 check "a worker killed" "1|quorvan: long.mp3: the conversion ended its process without a result|two.mp2 -> twomp2.wav|gone" \
   "$?|$(tr -d '\r' <"$work/err" | sed 's/ (exit status .*//')|$(tr -d '\r' <"$work/out")|$([ -e longmp3.wav ] || echo gone)"

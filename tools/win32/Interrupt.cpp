@@ -66,9 +66,3 @@ std::string StopRequestName(int request)
     default: return "request " + std::to_string(request);
     }
 }
-
-void HoldStopRequests(bool)
-{
-    // Workers are started anew, not forked: nothing of the command's
-    // handling reaches them.
-}

@@ -17,15 +17,6 @@ void Record(int signal)
         g_request = signal;
 }
 
-sigset_t StopSignals()
-{
-    sigset_t set;
-    sigemptyset(&set);
-    for (int s : {SIGINT, SIGTERM, SIGHUP})
-        sigaddset(&set, s);
-    return set;
-}
-
 }  // namespace
 
 void CatchStopRequests()
@@ -35,6 +26,12 @@ void CatchStopRequests()
     sigemptyset(&action.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP})
         sigaction(s, &action, nullptr);
+    // A worker that dies leaves a broken pipe: that is an error to handle,
+    // not a reason for the command to die; nor is a reader of the standard
+    // output that goes away (see kStopOutputClosed).
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGPIPE, &ignore, nullptr);
 }
 
 void RequestStop(int request)
@@ -52,16 +49,10 @@ int StopExitStatus(int request)
     return 128 + request;
 }
 
-void HoldStopRequests(bool hold)
-{
-    sigset_t set = StopSignals();
-    sigprocmask(hold ? SIG_BLOCK : SIG_UNBLOCK, &set, nullptr);
-}
-
 std::string StopRequestName(int request)
 {
     if (request == kStopOutputClosed)
-        return "the standard output was closed";  // SIGPIPE itself is ignored while the workers run
+        return "the standard output was closed";  // SIGPIPE itself is ignored
     const char* name = strsignal(request);
     return "signal " + std::to_string(request) + (name ? std::string(", ") + name : std::string());
 }

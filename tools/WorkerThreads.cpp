@@ -1,8 +1,12 @@
-#include "DecoderThreads.h"
+#include "WorkerThreads.h"
 
 #include <stdlib.h>
 
 #include <string>
+
+#include "QuorvanDecoderSettings.h"
+
+using quorvan::kDecoderThreadsVariable;
 
 unsigned ThreadsPerWorker(unsigned cores, unsigned workers, size_t jobs)
 {
