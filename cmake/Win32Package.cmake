@@ -42,17 +42,21 @@ foreach(from to IN ZIP_LISTS licence_sources QUORVAN_WIN32_LICENCE_FILES)
 endforeach()
 
 # The one header: module/include/Quorvan.h with converter/ResultCodes.h put in
-# place of its #include, so that a host needs nothing else.
+# place of its #include, and the table converter/ResultCodes.def in place of
+# that one's, so that a host needs nothing else.
 file(READ ${PROJECT_SOURCE_DIR}/module/include/Quorvan.h header)
 file(READ ${PROJECT_SOURCE_DIR}/converter/ResultCodes.h codes)
+file(READ ${PROJECT_SOURCE_DIR}/converter/ResultCodes.def table)
+string(REPLACE "#include \"ResultCodes.def\"\n" "${table}" codes "${codes}")
 string(REPLACE "#include \"ResultCodes.h\"\n" "${codes}" header "${header}")
 if(NOT header MATCHES "enum QuorvanResult" OR header MATCHES "#include \"")
-  message(FATAL_ERROR "Quorvan.h no longer includes ResultCodes.h as the package expects")
+  message(FATAL_ERROR "Quorvan.h no longer includes ResultCodes.h (nor it ResultCodes.def) as the package expects")
 endif()
 file(WRITE ${PROJECT_BINARY_DIR}/package-win32-header/Quorvan.h "${header}")
 quorvan_package_text(${PROJECT_BINARY_DIR}/package-win32-header/Quorvan.h include/Quorvan.h)
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
-             ${PROJECT_SOURCE_DIR}/module/include/Quorvan.h ${PROJECT_SOURCE_DIR}/converter/ResultCodes.h)
+             ${PROJECT_SOURCE_DIR}/module/include/Quorvan.h ${PROJECT_SOURCE_DIR}/converter/ResultCodes.h
+             ${PROJECT_SOURCE_DIR}/converter/ResultCodes.def)
 
 set(binaries $<TARGET_FILE:Quorvan> $<TARGET_FILE:quorvan_ma32> $<TARGET_FILE:quorvan_masd32>
              $<TARGET_FILE:quorvan>)

@@ -43,7 +43,7 @@ int InDecoder(bool& inDecoder, Call call)
 
 uint64_t PcmBlockBytes(const PcmBlock& block)
 {
-    return 2u * static_cast<uint64_t>(block.first) * block.second;
+    return WavePcmBytes(block.first, block.second);
 }
 
 int CMpegToWavConverter::Convert()
@@ -99,8 +99,7 @@ int CMpegToWavConverter::Decode(Run& run)
     if (rc == DECODER_END)
         return QV_ERR_NO_AUDIO;
 
-    if (m_strOutput.IsEmpty())
-        ChooseOutputPath();
+    ChooseOutputPath();  // when the caller gave no name
     int result = CreateWaveFile();
     if (result != QV_OK)
         return result;

@@ -1,6 +1,7 @@
 #include "MpegToWavConverter.h"
 
 #include "OutputNaming.h"
+#include "WaveFormat.h"
 
 CMpegToWavConverter::CMpegToWavConverter(const CString& inputPath, const CString& outputPath)
     : m_hmmio(nullptr),
@@ -11,13 +12,13 @@ CMpegToWavConverter::CMpegToWavConverter(const CString& inputPath, const CString
       m_cbData(0),
       m_cbDataLimit(kMaxDataBytes)
 {
-    // The WAV file always declares 44100 Hz, 2 channels, 16 bits.
+    // The WAV file always declares the one format (WaveFormat.h).
     m_format.wFormatTag = WAVE_FORMAT_PCM;
-    m_format.nChannels = 2;
-    m_format.nSamplesPerSec = 44100;
-    m_format.nAvgBytesPerSec = 176400;
-    m_format.nBlockAlign = 4;
-    m_format.wBitsPerSample = 16;
+    m_format.nChannels = kWaveChannels;
+    m_format.nSamplesPerSec = kWaveRate;
+    m_format.nAvgBytesPerSec = kWaveBytesPerSecond;
+    m_format.nBlockAlign = kWaveBlockAlign;
+    m_format.wBitsPerSample = kWaveBitsPerSample;
     m_format.cbSize = 0;
 }
 

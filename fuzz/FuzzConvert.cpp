@@ -15,6 +15,8 @@
 
 #include "FuzzCheck.h"
 #include "Quorvan.h"
+#include "WaveFormat.h"
+#include "WaveHeader.h"
 
 namespace {
 
@@ -46,26 +48,25 @@ std::vector<std::string> Leftovers()
     return files;
 }
 
-uint32_t Le32(const unsigned char* p) { return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24; }
-uint16_t Le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
 // A finished WAV file: the one format, and sizes that match the file.
 void CheckWave(const std::string& path)
 {
     struct stat st;
     FUZZ_CHECK(stat(path.c_str(), &st) == 0, "%s is gone", path.c_str());
-    unsigned char h[44];
+    unsigned char bytes[kWaveHeaderLimit];
     FILE* f = fopen(path.c_str(), "rb");
-    FUZZ_CHECK(f && fread(h, 1, 44, f) == 44, "%s has no whole header", path.c_str());
+    FUZZ_CHECK(f, "%s cannot be read", path.c_str());
+    size_t read = fread(bytes, 1, sizeof bytes, f);
     fclose(f);
+    WaveHeader h;
+    FUZZ_CHECK(ReadWaveHeader(bytes, read, &h) == kWaveHeaderFound, "%s has no whole WAV header", path.c_str());
     uint64_t size = static_cast<uint64_t>(st.st_size);
-    FUZZ_CHECK(!memcmp(h, "RIFF", 4) && !memcmp(h + 8, "WAVEfmt ", 8) && !memcmp(h + 36, "data", 4), "not a WAV file");
-    FUZZ_CHECK(Le32(h + 4) == size - 8, "RIFF size %u for a file of %llu bytes", Le32(h + 4), (unsigned long long)size);
-    FUZZ_CHECK(Le32(h + 40) == size - 44, "data size %u for a file of %llu bytes", Le32(h + 40), (unsigned long long)size);
-    FUZZ_CHECK(Le32(h + 40) % 4 == 0, "a data size of %u is no whole number of frames", Le32(h + 40));
-    FUZZ_CHECK(Le32(h + 16) == 16 && Le16(h + 20) == 1 && Le16(h + 22) == 2 && Le32(h + 24) == 44100 &&
-                   Le32(h + 28) == 176400 && Le16(h + 32) == 4 && Le16(h + 34) == 16,
-               "not 44100 Hz, 2 channels, 16-bit PCM");
+    FUZZ_CHECK(h.dataStart == kWaveHeaderBytes, "the data start at %zu, not after the one header", h.dataStart);
+    FUZZ_CHECK(h.riffSize == size - 8, "RIFF size %u for a file of %llu bytes", h.riffSize, (unsigned long long)size);
+    FUZZ_CHECK(h.dataSize == size - kWaveHeaderBytes, "data size %u for a file of %llu bytes", h.dataSize,
+               (unsigned long long)size);
+    FUZZ_CHECK(h.dataSize % kWaveBlockAlign == 0, "a data size of %u is no whole number of frames", h.dataSize);
+    FUZZ_CHECK(h.IsOurFormat(), "not 44100 Hz, 2 channels, 16-bit PCM");
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "Processes.h"
 #include "ResultCodes.h"
 #include "StandardStreams.h"
+#include "WaveFormat.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ RunningFile Probe(const std::string& input, long pid, const OutputPlan& plan)
     if (size > 0 && ReadPosition(pid, IdentityOf(input), &position))
         file.fraction = static_cast<double>(position) / static_cast<double>(size);
     uint64_t written = FileSize(plan.path);
-    file.audioSeconds = AudioSeconds(written > 44 ? written - 44 : 0);
+    file.audioSeconds = WaveSeconds(written > kWaveHeaderBytes ? written - kWaveHeaderBytes : 0);
     return file;
 }
 
@@ -117,7 +118,7 @@ void CommandRun::Finished(size_t i, const Outcome& result)
     m_planner.Release(plan, KeepsFile(outcome) && !plan.path.empty() && !plan.toStdout);
     m_progress.Clear();
     m_report.Finished(i, outcome);
-    m_progress.FileDone(i, outcome.Ok() ? AudioSeconds(outcome.audioBytes) : 0.0);
+    m_progress.FileDone(i, outcome.Ok() ? WaveSeconds(outcome.audioBytes) : 0.0);
 }
 
 void CommandRun::Tick()

@@ -3,20 +3,37 @@
 #include "Conversion.h"
 
 #include <stdio.h>
-#include <string.h>
 
 #include "Files.h"
 #include "ModuleDiagnosis.h"
 #include "Quorvan.h"
 #include "StandardStreams.h"
 #include "SystemErrors.h"
+#include "WaveHeader.h"
 #include "WorkerProcess.h"
 
 namespace {
 
-uint32_t LittleEndian32(const unsigned char* p)
+// What the command adds to a failure's message, by the "about" column of
+// ResultCodes.def.
+std::string ExplainInput(const std::string& source, int, int)
 {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+    return OpenForReadingProblem(source);
+}
+
+std::string ExplainOutput(const std::string&, int error, int)
+{
+    return WriteFailureText(error);
+}
+
+std::string ExplainModules(const std::string&, int, int result)
+{
+    return DiagnoseDecoderModules(result);
+}
+
+std::string ExplainNone(const std::string&, int, int)
+{
+    return std::string();
 }
 
 }  // namespace
@@ -59,12 +76,16 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
     if (result != QV_OK) {
         outcome.kind = Outcome::kLibraryError;
         outcome.code = result;
-        if (result == QV_ERR_OPEN_INPUT)
-            outcome.detail = OpenForReadingProblem(source);
-        else if (result == QV_ERR_CREATE_WAVE || result == QV_ERR_WRITE_BLOCK || result == QV_ERR_CLOSE_WAVE)
-            outcome.detail = WriteFailureText(error);
-        else
-            outcome.detail = DiagnoseDecoderModules(result);
+        switch (result) {
+#define QV_RESULT(name, code, about, keeps, message, meaning, left) \
+    case name:                                                      \
+        outcome.detail = Explain##about(source, error, result);     \
+        break;
+#define QV_FIRST_RESULT(name, code, about, keeps, message, meaning, left)
+#include "ResultCodes.def"
+#undef QV_FIRST_RESULT
+#undef QV_RESULT
+        }
     }
     return outcome;
 }
@@ -74,21 +95,9 @@ uint64_t WavDataBytes(const std::string& path)
     FILE* f = fopen(path.c_str(), "rb");
     if (!f)
         return 0;
-    uint64_t bytes = 0;
-    unsigned char header[12];
-    if (fread(header, 1, 12, f) == 12 && memcmp(header, "RIFF", 4) == 0 && memcmp(header + 8, "WAVE", 4) == 0) {
-        unsigned char chunk[8];
-        while (fread(chunk, 1, 8, f) == 8) {
-            uint32_t size = LittleEndian32(chunk + 4);
-            if (memcmp(chunk, "data", 4) == 0) {
-                bytes = size;
-                break;
-            }
-            // Chunks are padded to an even size.
-            if (fseek(f, static_cast<long>(size) + (size & 1), SEEK_CUR) != 0)
-                break;
-        }
-    }
+    unsigned char bytes[kWaveHeaderLimit];
+    size_t size = fread(bytes, 1, sizeof bytes, f);
     fclose(f);
-    return bytes;
+    WaveHeader header;
+    return ReadWaveHeader(bytes, size, &header) == kWaveHeaderFound ? header.dataSize : 0;
 }

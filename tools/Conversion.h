@@ -16,7 +16,4 @@ Outcome ConvertFile(const std::string& input, const std::string& output, bool ma
 // The size of the data chunk of the WAV file at path, 0 when there is none.
 uint64_t WavDataBytes(const std::string& path);
 
-// Seconds of audio in that many data bytes (44100 Hz, stereo, 16 bit).
-inline double AudioSeconds(uint64_t dataBytes) { return static_cast<double>(dataBytes) / 176400.0; }
-
 #endif

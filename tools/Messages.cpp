@@ -18,20 +18,20 @@ std::string Code(int code)
 
 std::string ResultCodeText(int code)
 {
-    const char* text;
+    std::string text = "the conversion failed";
     switch (code) {
-    case QV_OK: text = "converted"; break;
-    case QV_ERR_OPEN_INPUT: text = "the input file cannot be opened"; break;
-    case QV_ERR_CREATE_WAVE: text = "the WAV file cannot be created"; break;
-    case QV_ERR_CLOSE_WAVE: text = "the WAV file cannot be finished"; break;
-    case QV_ERR_WRITE_BLOCK: text = "decoded audio cannot be written to the WAV file"; break;
-    case QV_ERR_LOAD_MODULES:
-        return std::string("the decoder modules (") + kDecoderModuleFiles + ") cannot be loaded" + Code(code);
-    case QV_ERR_ENTRY_POINT: text = "a decoder module lacks a required entry point"; break;
-    case QV_ERR_NO_AUDIO: text = "no MPEG audio found in the file"; break;
-    case QV_ERR_DECODER_INIT: text = "the decoder cannot be initialised"; break;
-    default: text = "the conversion failed"; break;
+#define QV_RESULT(name, value, about, keeps, message, meaning, left) \
+    case name:                                                       \
+        text = message;                                              \
+        break;
+#define QV_FIRST_RESULT QV_RESULT
+#include "ResultCodes.def"
+#undef QV_FIRST_RESULT
+#undef QV_RESULT
     }
+    size_t modules = text.find("{modules}");
+    if (modules != std::string::npos)
+        text.replace(modules, 9, kDecoderModuleFiles);
     return text + Code(code);
 }
 

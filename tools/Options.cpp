@@ -5,13 +5,33 @@
 
 #include <errno.h>
 #include <getopt.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 #include "PlatformText.h"
+#include "ResultCodes.h"
 
 namespace {
 
 const unsigned kMaxJobs = 1024;
+
+// One line for each code of ResultCodes.def but 0, in the message's words.
+std::string ResultCodesHelp()
+{
+    std::string text = "Result codes in messages:\n";
+    char line[32];
+#define QV_FIRST_RESULT(name, code, about, keeps, message, meaning, left)
+#define QV_RESULT(name, code, about, keeps, message, meaning, left) \
+    snprintf(line, sizeof line, "  %2d  ", code);                   \
+    text += line + std::string(message) + (keeps ? " (the file is kept)" : "") + "\n";
+#include "ResultCodes.def"
+#undef QV_FIRST_RESULT
+#undef QV_RESULT
+    size_t modules = text.find(" ({modules})");
+    if (modules != std::string::npos)
+        text.erase(modules, 12);
+    return text;
+}
 
 bool ParseJobs(const std::string& text, unsigned* jobs, std::string* error)
 {
@@ -163,14 +183,7 @@ std::string UsageText()
            "converted per second, how far each running file is) is shown on standard\n"
            "error.\n"
            "\n" +
-           kHelpStopping +
-           "\n"
-           "Result codes in messages: 1 input cannot be opened, 4 WAV file cannot be\n"
-           "created, 5 WAV file cannot be finished, 6 audio cannot be written (the WAV\n"
-           "file holds what was written), 7 decoder modules cannot be loaded, 8 entry\n"
-           "point missing, 9 no MPEG audio found, 10 decoder cannot be initialised.\n"
-           "\n" +
-           kHelpModules +
+           kHelpStopping + "\n" + ResultCodesHelp() + "\n" + kHelpModules +
            "\n"
            "Exit status: 0 if every file was converted, 1 if any file failed, 3 if\n"
            "every file was converted but some went to the temporary folder,\n" +

@@ -7,7 +7,7 @@
 
 namespace {
 
-// The library's own names (wave/OutputNaming.h), as text; empty when it has
+// The library's own names (naming/OutputNaming.h), as text; empty when it has
 // none, or the framework ran out of memory making one.
 template <typename Naming>
 std::string LibraryName(Naming naming)

@@ -10,8 +10,20 @@
 
 bool KeepsFile(const Outcome& outcome)
 {
-    return outcome.Ok() || (outcome.kind == Outcome::kLibraryError &&
-                            (outcome.code == QV_ERR_WRITE_BLOCK || outcome.code == QV_ERR_CLOSE_WAVE));
+    if (outcome.Ok())
+        return true;
+    if (outcome.kind != Outcome::kLibraryError)
+        return false;
+    switch (outcome.code) {
+#define QV_RESULT(name, code, about, keeps, message, meaning, left) \
+    case name:                                                      \
+        return keeps != 0;
+#define QV_FIRST_RESULT QV_RESULT
+#include "ResultCodes.def"
+#undef QV_FIRST_RESULT
+#undef QV_RESULT
+    }
+    return false;
 }
 
 RunReport::RunReport(const std::vector<std::string>& inputs, const std::vector<OutputPlan>& plans, bool quiet)

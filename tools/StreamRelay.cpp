@@ -1,8 +1,6 @@
 // Relaying the staging file of -o - to the standard output.
 #include "StreamRelay.h"
 
-#include <string.h>
-
 #include "Files.h"
 #include "Interrupt.h"
 #include "StandardStreams.h"
@@ -10,46 +8,12 @@
 
 namespace {
 
-// A header longer than this is no header of ours: its bytes are sent as they are.
-const size_t kHeaderLimit = 4096;
 // The start of the staging file keeps its blocks (the header is read again at the end).
 const uint64_t kKeptStart = 64 * 1024;
 // Space is given back in steps of this much.
 const uint64_t kReleaseStep = 8u << 20;
 
-uint32_t Get32(const unsigned char* p)
-{
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-
-void Put32(unsigned char* p, uint64_t value)
-{
-    uint32_t v = value > 0xffffffffu ? 0xffffffffu : static_cast<uint32_t>(value);
-    for (int i = 0; i < 4; ++i)
-        p[i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
 }  // namespace
-
-size_t WavDataStart(const unsigned char* h, size_t size, size_t* dataSizeAt)
-{
-    if (size < 12)
-        return 0;
-    if (memcmp(h, "RIFF", 4) != 0 || memcmp(h + 8, "WAVE", 4) != 0)
-        return std::string::npos;
-    size_t at = 12;
-    while (at + 8 <= size) {
-        if (memcmp(h + at, "data", 4) == 0) {
-            *dataSizeAt = at + 4;
-            return at + 8;
-        }
-        uint32_t chunk = Get32(h + at + 4);
-        at += 8 + static_cast<size_t>(chunk) + (chunk & 1);
-        if (at >= kHeaderLimit)
-            return std::string::npos;
-    }
-    return 0;
-}
 
 StreamRelay::StreamRelay(const std::string& staging) : m_path(staging)
 {
@@ -94,17 +58,17 @@ bool StreamRelay::Send(const unsigned char* data, size_t size)
 bool StreamRelay::TakeHeader(const unsigned char* data, size_t size)
 {
     m_header.insert(m_header.end(), data, data + size);
-    size_t start = WavDataStart(m_header.data(), m_header.size(), &m_dataSizeAt);
-    if (start == 0)
+    WaveHeader wave;
+    WaveHeaderRead read = ReadWaveHeader(m_header.data(), m_header.size(), &wave);
+    if (read == kWaveHeaderIncomplete)
         return true;
     m_headerTaken = true;
     std::vector<unsigned char> out;
     out.swap(m_header);
-    if (start != std::string::npos) {
-        m_dataStart = start;
-        m_header.assign(out.begin(), out.begin() + static_cast<long>(start));
-        Put32(&out[4], 0xffffffffu);
-        Put32(&out[m_dataSizeAt], 0xffffffffu);
+    if (read == kWaveHeaderFound) {
+        m_wave = wave;
+        m_header.assign(out.begin(), out.begin() + static_cast<long>(wave.dataStart));
+        SetWaveSizes(out.data(), wave, UINT64_MAX);  // unknown
     }
     return Send(out.data(), out.size());
 }
@@ -162,7 +126,7 @@ bool StreamRelay::Finish(bool complete)
         if (ok && !m_headerTaken && !m_header.empty())
             ok = Send(m_header.data(), m_header.size());
     }
-    if (ok && m_seekable && m_dataStart != 0 && m_sent >= m_dataStart && StopRequest() == 0) {
+    if (ok && m_seekable && m_wave.dataStart != 0 && m_sent >= m_wave.dataStart && StopRequest() == 0) {
         std::vector<unsigned char> header = m_header;
         if (complete) {
             // The library's own sizes, written when it finished the file.
@@ -170,8 +134,7 @@ bool StreamRelay::Finish(bool complete)
             if (!ok)
                 m_error = m_path + ": the finished header cannot be read again";
         } else {
-            Put32(&header[4], m_sent - 8);
-            Put32(&header[m_dataSizeAt], m_sent - m_dataStart);
+            SetWaveSizes(header.data(), m_wave, m_sent);
         }
         int error = 0;
         if (ok && !WriteStandardOutputAt(m_start, header.data(), header.size(), &error))

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "WaveHeader.h"
+
 class StreamRelay {
 public:
     // staging: the file the library writes. The standard output is looked at
@@ -52,16 +54,10 @@ private:
     uint64_t m_released = 0;    // the staging file's space given back up to here
     std::vector<unsigned char> m_header;  // held until the data chunk starts
     bool m_headerTaken = false; // sent; from then on bytes go out as they come
-    size_t m_dataStart = 0;     // where the samples start; 0: no header to mend
-    size_t m_dataSizeAt = 0;
+    WaveHeader m_wave;          // its dataStart 0: no header to mend
     bool m_failed = false;
     bool m_closed = false;
     std::string m_error;
 };
-
-// Where the samples start in a WAV header of size bytes: after the "data"
-// chunk's header, whose size field is at *dataSizeAt. 0 while more bytes are
-// needed; npos when it is no RIFF/WAVE header.
-size_t WavDataStart(const unsigned char* header, size_t size, size_t* dataSizeAt);
 
 #endif

@@ -2,6 +2,7 @@
 // sizes are fixed when the file is closed.
 #include "MpegToWavConverter.h"
 #include "SameFile.h"
+#include "WaveFormat.h"
 
 int CMpegToWavConverter::CreateWaveFile()
 {
@@ -26,7 +27,7 @@ int CMpegToWavConverter::CreateWaveFile()
         ok = mmioCreateChunk(m_hmmio, &m_ckSub, 0) == MMSYSERR_NOERROR;
     }
     // Only the first 16 bytes of the record: cbSize is not part of PCM's chunk.
-    const LONG cbFormat = 16;
+    const LONG cbFormat = kWaveFormatBytes;
     ok = ok && mmioWrite(m_hmmio, reinterpret_cast<const char*>(&m_format), cbFormat) == cbFormat;
     ok = ok && mmioAscend(m_hmmio, &m_ckSub, 0) == MMSYSERR_NOERROR;
     if (ok) {
@@ -45,7 +46,7 @@ int CMpegToWavConverter::CreateWaveFile()
 
 int CMpegToWavConverter::WriteBlock(const void* samples, const PcmBlock& block)
 {
-    uint64_t bytes = (m_format.wBitsPerSample / 8u) * static_cast<uint64_t>(block.second) * block.first;
+    uint64_t bytes = PcmBlockBytes(block);
     if (bytes == 0)
         return QV_OK;
     // Stop before the chunk sizes would wrap: the file stays valid.

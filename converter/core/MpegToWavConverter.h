@@ -10,6 +10,7 @@
 
 #include "DecoderApi.h"
 #include "ResultCodes.h"
+#include "WaveFormat.h"
 
 // The run's input stream. Module-wide because the decoder's read callback has
 // no context argument; set by OpenInput, cleared by CloseInput. Only one
@@ -26,7 +27,7 @@ class CMpegToWavConverter {
 public:
     // The largest data chunk that keeps the RIFF size and every file offset
     // within 32 bits, in whole sample frames.
-    static const DWORD kMaxDataBytes = (0xffffffffu - 44u) & ~3u;
+    static const DWORD kMaxDataBytes = (0xffffffffu - kWaveHeaderBytes) / kWaveBlockAlign * kWaveBlockAlign;
 
     CMpegToWavConverter(const CString& inputPath, const CString& outputPath);
     virtual ~CMpegToWavConverter();

@@ -5,6 +5,7 @@
 #include "FrameHeader.h"
 #include "InfoFrameScanner.h"
 #include "Mpg123Handle.h"
+#include "StereoResampler.h"
 
 namespace quorvan {
 
@@ -53,7 +54,8 @@ bool SegmentPlanner::FindFirstFrame()
             m_firstFrame = m_walkAt;
             m_firstHeader = HeaderAt(p);
             FrameHeader h;
-            if (!m_settings.resampled && (!ParseFrameHeader(m_firstHeader, &h) || h.sampleRate != 44100)) {
+            if (!m_settings.resampled &&
+                (!ParseFrameHeader(m_firstHeader, &h) || h.sampleRate != StereoResampler::kOutputRate)) {
                 m_walkEnded = true;  // left to the pipeline alone
                 return false;
             }

@@ -1,7 +1,7 @@
 // Naming the WAV file when the caller gave none: the library's rule, which
 // the command follows too (it links these as quorvan_naming).
-#ifndef QUORVAN_WAVE_OUTPUTNAMING_H
-#define QUORVAN_WAVE_OUTPUTNAMING_H
+#ifndef QUORVAN_NAMING_OUTPUTNAMING_H
+#define QUORVAN_NAMING_OUTPUTNAMING_H
 
 #include <afx.h>
 
