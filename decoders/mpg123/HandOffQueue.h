@@ -1,9 +1,11 @@
 // A bounded first-in first-out queue between two threads of one decoder
 // instance: one producer, one consumer. Push waits while the queue is full,
 // Pop while it is empty. To save wake-ups, a waiting side is woken only once
-// half the queue has changed (or at Close and Cancel). PushAll and PopSome
-// move several items under one lock: under wine every lock a thread has to
-// wait for and every wake-up is a round trip to its server.
+// three quarters of the queue have changed (or at Close and Cancel): the
+// consumer when it holds that many items, the producer when that much room
+// is free. PushAll and PopSome move several items under one lock. Under
+// wine every lock a thread has to wait for and every wake-up is a round trip
+// to its server.
 //   Close():  the producer is done; Pop drains what is left, then fails.
 //   Cancel(): both sides give up at once; Push and Pop fail from then on.
 //   Reopen(): after a Cancel, the queue works again with what it still holds.
@@ -22,7 +24,7 @@ namespace quorvan {
 template <typename T>
 class HandOffQueue {
 public:
-    explicit HandOffQueue(size_t capacity) : m_capacity(capacity ? capacity : 1), m_batch((m_capacity + 1) / 2) {}
+    explicit HandOffQueue(size_t capacity) : m_capacity(capacity ? capacity : 1), m_batch((3 * m_capacity + 3) / 4) {}
 
     bool Push(T&& item)
     {
