@@ -223,7 +223,7 @@ void DecodePipeline::ResampleLoop()
             batch.clear();
             size_t frames = 0;
             while (frames < kBatchFrames) {
-                if (taken.empty() && !(more = m_decoded.PopSome(taken, kChunks / 2)))
+                if (taken.empty() && !(more = m_decoded.PopSome(taken, kDecodedAtOnce)))
                     break;
                 Decoded d = std::move(taken.front());
                 taken.pop_front();
@@ -264,7 +264,7 @@ void DecodePipeline::ResampleLoop()
 
 void DecodePipeline::Next(MasdBlock& block, int16_t* out)
 {
-    if (!m_ended && (!m_ready.empty() || m_blocks.PopSome(m_ready, kBlocks / 2))) {
+    if (!m_ended && (!m_ready.empty() || m_blocks.PopSome(m_ready, kBlocksAtOnce))) {
         block = std::move(m_ready.front());
         m_ready.pop_front();
         if (block.frames)

@@ -41,9 +41,10 @@ public:
     // Input frames the resampler gathers before it resamples them, the two
     // channels on two threads: enough that the hand-off costs little.
     static constexpr size_t kBatchFrames = 9216;
-    // Decoded frames the decoder hands on at a time, and results the caller
-    // takes at a time (kBlocks / 2): fewer locks and wake-ups per frame.
+    // Decoded frames that cross to the resampler at a time, and results the
+    // caller takes at a time: fewer locks and wake-ups per frame.
     static constexpr size_t kDecodedAtOnce = 8;
+    static constexpr size_t kBlocksAtOnce = 8;
     // Open's result when the threads cannot be started; nothing was read.
     static constexpr int kNoThreads = -1000;
 
