@@ -158,6 +158,9 @@ void DecodePipeline::ReadLoop()
 
 void DecodePipeline::DecodeLoop()
 {
+    // Frames go to the resampler kDecodedAtOnce at a time (the last ones
+    // when the stream ends, fails or stops being audio).
+    std::vector<Decoded> ready;
     try {
         for (;;) {
             PcmChunk chunk;
@@ -171,7 +174,9 @@ void DecodePipeline::DecodeLoop()
                     m_decoder.TakeSamples(d.samples);
             }
             bool end = d.status == MpegStreamDecoder::kEnd;
-            if (!m_decoded.Push(std::move(d)))
+            bool audio = d.status == MpegStreamDecoder::kAudio;
+            ready.push_back(std::move(d));
+            if ((!audio || ready.size() >= kDecodedAtOnce) && !m_decoded.PushAll(ready))
                 return;
             if (end)
                 break;
@@ -181,7 +186,8 @@ void DecodePipeline::DecodeLoop()
     } catch (...) {
         Decoded failed;
         failed.failed = true;
-        if (!m_decoded.Push(std::move(failed)))
+        ready.push_back(std::move(failed));
+        if (!m_decoded.PushAll(ready))
             return;
     }
     m_decoded.Close();
@@ -209,14 +215,18 @@ void DecodePipeline::ResampleLoop()
 {
     std::deque<MasdBlock> out;
     std::vector<Decoded> batch;
+    std::deque<Decoded> taken;  // from the queue, not yet in a batch
     std::vector<PcmChunk> chunks;
     try {
         bool more = true;
         while (more && !m_maker.Ended()) {
             batch.clear();
             size_t frames = 0;
-            Decoded d;
-            while (frames < kBatchFrames && (more = m_decoded.Pop(d))) {
+            while (frames < kBatchFrames) {
+                if (taken.empty() && !(more = m_decoded.PopSome(taken, kDecodedAtOnce)))
+                    break;
+                Decoded d = std::move(taken.front());
+                taken.pop_front();
                 bool audio = !d.failed && d.status == MpegStreamDecoder::kAudio;
                 batch.push_back(std::move(d));
                 if (!audio)
@@ -239,24 +249,24 @@ void DecodePipeline::ResampleLoop()
                     }
                     m_maker.Add(batch[i].status, chunks[i], batch[i].header, batch[i].bytes, out);
                 }
-                for (; !out.empty(); out.pop_front())
-                    if (!m_blocks.Push(std::move(out.front())))
-                        return;
             }
+            if (!m_blocks.PushAll(out))
+                return;
         }
     } catch (...) {
         out.clear();
         m_maker.Fail(out);
-        for (; !out.empty(); out.pop_front())
-            if (!m_blocks.Push(std::move(out.front())))
-                return;
+        if (!m_blocks.PushAll(out))
+            return;
     }
     m_blocks.Close();
 }
 
 void DecodePipeline::Next(MasdBlock& block, int16_t* out)
 {
-    if (!m_ended && m_blocks.Pop(block)) {
+    if (!m_ended && (!m_ready.empty() || m_blocks.PopSome(m_ready, kBlocksAtOnce))) {
+        block = std::move(m_ready.front());
+        m_ready.pop_front();
         if (block.frames)
             memcpy(out, block.samples.data(), block.frames * 2 * sizeof(int16_t));
         m_ended = block.rc == DECODER_END;
@@ -283,6 +293,7 @@ int DecodePipeline::FlushAndResync()
     m_planning = false;
     m_decoded.Clear();
     m_blocks.Clear();
+    m_ready.clear();
     m_maker.Reset();
     m_ended = false;
     m_last = MasdBlock();

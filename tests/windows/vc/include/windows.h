@@ -32,6 +32,13 @@ typedef void* HANDLE;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef int(WINAPI* FARPROC)(void);
+typedef union _LARGE_INTEGER {
+    struct {
+        DWORD LowPart;
+        LONG HighPart;
+    } u;
+    long long QuadPart;
+} LARGE_INTEGER;
 
 #define TRUE 1
 #define FALSE 0
@@ -135,6 +142,10 @@ WINBASEAPI void WINAPI LeaveCriticalSection(LPCRITICAL_SECTION lpCriticalSection
 WINBASEAPI void WINAPI DeleteCriticalSection(LPCRITICAL_SECTION lpCriticalSection);
 WINBASEAPI LONG WINAPI InterlockedIncrement(LONG volatile* lpAddend);
 WINBASEAPI LONG WINAPI InterlockedDecrement(LONG volatile* lpAddend);
+
+// Time
+WINBASEAPI BOOL WINAPI QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount);
+WINBASEAPI BOOL WINAPI QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency);
 
 #ifdef __cplusplus
 }
