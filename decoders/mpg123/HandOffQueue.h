@@ -36,10 +36,7 @@ public:
         if (m_cancelled)
             return false;
         m_items.push_back(std::move(item));
-        if (m_consumerWaits && m_items.size() >= m_batch) {
-            m_consumerWaits = false;
-            m_consumerWake.notify_one();
-        }
+        WakeConsumer();
         return true;
     }
 
@@ -71,38 +68,24 @@ public:
     bool PopSome(Container& into, size_t most)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_cancelled && !m_closed && m_items.empty()) {
-            m_consumerWaits = true;
-            m_consumerWake.wait(lock);
-        }
-        if (m_cancelled || m_items.empty())
+        if (!WaitForItems(lock))
             return false;
         for (size_t n = 0; n < most && !m_items.empty(); ++n) {
             into.push_back(std::move(m_items.front()));
             m_items.pop_front();
         }
-        if (m_producerWaits && m_items.size() + m_batch <= m_capacity) {
-            m_producerWaits = false;
-            m_producerWake.notify_one();
-        }
+        WakeProducer();
         return true;
     }
 
     bool Pop(T& item)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        while (!m_cancelled && !m_closed && m_items.empty()) {
-            m_consumerWaits = true;
-            m_consumerWake.wait(lock);
-        }
-        if (m_cancelled || m_items.empty())
+        if (!WaitForItems(lock))
             return false;
         item = std::move(m_items.front());
         m_items.pop_front();
-        if (m_producerWaits && m_items.size() + m_batch <= m_capacity) {
-            m_producerWaits = false;
-            m_producerWake.notify_one();
-        }
+        WakeProducer();
         return true;
     }
 
@@ -136,6 +119,25 @@ public:
     }
 
 private:
+    // Waits while the queue is empty and open; false when nothing is to come
+    // (cancelled, or closed and drained).
+    bool WaitForItems(std::unique_lock<std::mutex>& lock)
+    {
+        while (!m_cancelled && !m_closed && m_items.empty()) {
+            m_consumerWaits = true;
+            m_consumerWake.wait(lock);
+        }
+        return !m_cancelled && !m_items.empty();
+    }
+
+    void WakeProducer()
+    {
+        if (m_producerWaits && m_items.size() + m_batch <= m_capacity) {
+            m_producerWaits = false;
+            m_producerWake.notify_one();
+        }
+    }
+
     void WakeConsumer()
     {
         if (m_consumerWaits && m_items.size() >= m_batch) {
